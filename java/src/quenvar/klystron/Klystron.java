@@ -1,0 +1,162 @@
+package quenvar.klystron;
+
+/**
+ * A klystron design: the operating point, the beam and drift-tube geometry and
+ * the cavities of one tube, with the two calculations of the native engine.
+ *
+ * <p>Each object owns one native model, created by the constructor and released
+ * by {@link #close()}; use it in a try-with-resources block. Units are SI
+ * throughout (V, A, Hz, W, m), angles in radians, gains in dB.
+ *
+ * <p>Errors: a call on an object whose model was released throws
+ * {@link IllegalStateException}; a cavity index outside 0 to
+ * {@code getCavityCount() - 1} throws {@link IndexOutOfBoundsException}; an
+ * exhausted native memory throws {@link OutOfMemoryError}.
+ *
+ * <p>One object must not be used from two threads at the same time; distinct
+ * objects are independent.
+ */
+public class Klystron implements AutoCloseable {
+    static {
+        String path = System.getProperty("quenvar.klystron.library");
+        if (path != null && !path.isEmpty()) {
+            System.load(path);
+        } else {
+            System.loadLibrary("klystron");
+        }
+    }
+
+    /** Address of the native model; 0 when the object has none. */
+    private long cppInstancePointer;
+
+    /** Creates the object with a new native model (no cavities, all values 0, round beam). */
+    public Klystron() {
+        newKlystron();
+    }
+
+    /** Releases the native model; later calls throw {@link IllegalStateException}. Calling it again does nothing. */
+    @Override
+    public void close() {
+        deleteKlystron();
+    }
+
+    // ---- Lifecycle ------------------------------------------------------------
+
+    /** Creates a new native model for this object, releasing the one it had. */
+    public native void newKlystron();
+
+    /** Releases the native model; does nothing when there is none. */
+    public native void deleteKlystron();
+
+    // ---- Operating point and geometry -----------------------------------------
+
+    /** Operating point with a round beam in a round drift tube; zeroes the sheet dimensions. */
+    public native void setOperatingParameters(double voltage, double current, double frequency, double inputPower,
+            double tubeRadius, double beamRadius);
+
+    /** Operating point with a sheet beam in a rectangular drift tube; zeroes the two radii. */
+    public native void setOperatingParameters(double voltage, double current, double frequency, double inputPower,
+            double beamWidth, double beamHeight, double tubeWidth, double tubeHeight);
+
+    public native void setBeamVoltage(double voltage);
+
+    public native void setBeamCurrent(double current);
+
+    /** Operating (drive) frequency, Hz. */
+    public native void setFrequency(double frequency);
+
+    /** Drive power, W. */
+    public native void setInputPower(double inputPower);
+
+    public native void setTubeRadius(double tubeRadius);
+
+    public native void setBeamRadius(double beamRadius);
+
+    public native void setTubeWidth(double tubeWidth);
+
+    public native void setBeamWidth(double beamWidth);
+
+    public native void setTubeHeight(double tubeHeight);
+
+    public native void setBeamHeight(double beamHeight);
+
+    public native void setRoundBeam(boolean roundBeam);
+
+    public native double getBeamVoltage();
+
+    public native double getBeamCurrent();
+
+    public native double getOperatingFrequency();
+
+    public native double getInputPower();
+
+    public native double getTubeRadius();
+
+    public native double getBeamRadius();
+
+    public native double getTubeWidth();
+
+    public native double getTubeHeight();
+
+    public native double getBeamWidth();
+
+    public native double getBeamHeight();
+
+    public native boolean isRoundBeam();
+
+    // ---- Cavity list ------------------------------------------------------------
+
+    /** Appends a cavity; a harmonic of 0 adds nothing. A Qe of 90000 or more means no external load. */
+    public native void addCavity(double rq, double m, double qe, double qo, double frequency, double zCenter,
+            double gapWidth, int harmonic);
+
+    /** Removes the last cavity; does nothing when there is none. */
+    public native void deleteLastCavity();
+
+    public native void deleteAllCavities();
+
+    /**
+     * Takes the cavity's gap field from a field-profile file, tabulated at {@code rings} radial positions. The
+     * file is read at every rebuild; the double carries no meaning.
+     */
+    public native void loadCavityField(int cavity, String fileName, double ignored, int rings);
+
+    public native int getCavityCount();
+
+    public native void setCavityZCenter(int cavity, double zCenter);
+
+    public native void setCavityFrequency(int cavity, double frequency);
+
+    public native void setCavityM(int cavity, double m);
+
+    public native void setCavityGapWidth(int cavity, double gapWidth);
+
+    public native void setCavityRQ(int cavity, double rq);
+
+    public native void setCavityQe(int cavity, double qe);
+
+    public native void setCavityQo(int cavity, double qo);
+
+    public native void setCavityHarmonic(int cavity, int harmonic);
+
+    public native double getZ(int cavity);
+
+    public native double getFrequency(int cavity);
+
+    public native double getM(int cavity);
+
+    public native double getGapWidth(int cavity);
+
+    public native double getRQ(int cavity);
+
+    public native double getQe(int cavity);
+
+    public native double getQo(int cavity);
+
+    public native int getHarmonic(int cavity);
+
+    // ---- Constants ----------------------------------------------------------------
+
+    /** 299792458 m/s. */
+    public native double getSpeedOfLight();
+}
