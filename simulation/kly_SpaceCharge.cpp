@@ -1,0 +1,241 @@
+#include "simulation/kly_SpaceCharge.h"
+
+#include <cmath>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "model/kly_Errors.h"
+#include "numeric/kly_SpecialFunctions.h"
+
+namespace {
+
+constexpr double kSpeedOfLight = 299792458.0;  // [m/s]
+constexpr double kEpsilon0 = 8.854187817e-12;  // [F/m]
+constexpr double kPi = 3.141592653589793;
+constexpr double kPi2Epsilon0 = 8.738733104673498e-11;  // pi^2 * epsilon0 as the sheet-beam field uses it
+constexpr int kRoundTerms = 70;                         // Bessel series terms (zeros of J0) of the round-beam field
+constexpr int kSheetModes = 39;     // modes across the width and across the height of the sheet-beam field
+constexpr int kSheetAveraged = 20;  // the last partial sums over width modes that are averaged
+
+std::string number(double v) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out.precision(10);
+  out << v;
+  return out.str();
+}
+
+void checkRings(int rings, const char* what) {
+  if (rings < 1 || rings > kly_SpaceCharge::kMaxRings)
+    throw std::invalid_argument(std::string("space-charge table: ") + what + " count " + std::to_string(rings) +
+                                " is outside 1 to " + std::to_string(kly_SpaceCharge::kMaxRings));
+}
+
+void checkCharge(double charge) {
+  if (!std::isfinite(charge))
+    throw std::invalid_argument("space-charge table: disk charge " + number(charge) + " C is not finite");
+}
+
+void checkVelocity(double velocity) {
+  if (!(velocity > 0.0 && velocity < kSpeedOfLight))
+    throw std::invalid_argument("space-charge table: beam velocity " + number(velocity) +
+                                " m/s is not between 0 and the speed of light");
+}
+
+void checkLength(double value, const char* what) {
+  if (!(value > 0.0 && std::isfinite(value)))
+    throw std::invalid_argument(std::string("space-charge table: ") + what + " " + number(value) +
+                                " m is not a positive length");
+}
+
+void checkInside(double beam, double tube, const char* beamName, const char* tubeName) {
+  if (beam > tube)
+    throw std::invalid_argument(std::string("space-charge table: ") + beamName + " " + number(beam) + " m exceeds " +
+                                tubeName + " " + number(tube) + " m");
+}
+
+// Relativistic factor of the beam; the tabulated axial range contracts with it.
+double lorentzFactor(double velocity) {
+  const double beta = velocity / kSpeedOfLight;
+  return 1 / std::sqrt(1 - beta * beta);
+}
+
+double distance(int k, double zmax) { return static_cast<double>(k) / 999 * zmax; }
+
+}  // namespace
+
+void kly_SpaceCharge::buildRoundBeamTable(double charge, double velocity, double beamRadius, double tubeRadius,
+                                          int rings) {
+  checkRings(rings, "ring");
+  checkCharge(charge);
+  checkVelocity(velocity);
+  checkLength(beamRadius, "beam radius");
+  checkLength(tubeRadius, "tube radius");
+  checkInside(beamRadius, tubeRadius, "beam radius", "tube radius");
+
+  const int n = rings;
+  const double q = charge;
+  const double ab = beamRadius;
+  const double b = tubeRadius;
+  const double zmax = 4 * b / lorentzFactor(velocity);
+
+  // Field of a uniformly charged disk of radius rho_j in the tube, averaged over
+  // ring i: a series over the zeros p of J0 whose terms decay as exp(-p |z| / b).
+  // C[(i * n + (j - 1)) * kRoundTerms + t] is the coefficient of term t.
+  std::vector<double> coefficient(static_cast<std::size_t>(n) * n * kRoundTerms);
+  std::vector<double> scale(static_cast<std::size_t>(n) * n);  // the factor in front of the series
+  for (int i = 0; i < n; ++i) {
+    const double h = ab * std::sqrt(static_cast<double>(i) / n);      // inner radius of ring i
+    const double m = ab * std::sqrt(static_cast<double>(i + 1) / n);  // outer radius of ring i
+    for (int j = 1; j <= n; ++j) {
+      const double rho = ab * std::sqrt(static_cast<double>(j) / n);  // radius of the source disk
+      double* c = &coefficient[(static_cast<std::size_t>(i) * n + (j - 1)) * kRoundTerms];
+      for (int t = 0; t < kRoundTerms; ++t) {
+        const double p = kly::besselJ0Zeros[t];
+        const double d = kly::besselJ1(p) * p;
+        c[t] = kly::besselJ1(p * rho / b) * (m * kly::besselJ1(p * m / b) - h * kly::besselJ1(p * h / b)) / (d * d);
+      }
+      scale[static_cast<std::size_t>(i) * n + (j - 1)] = 2 * q * rho;
+    }
+  }
+
+  std::vector<double> table(static_cast<std::size_t>(kTablePoints) * (n + 1) * n, 0.0);
+  double decay[kRoundTerms];
+  for (int k = 1; k < kTablePoints; ++k) {
+    const double z = std::abs(distance(k, zmax));
+    for (int t = 0; t < kRoundTerms; ++t) decay[t] = std::exp(-kly::besselJ0Zeros[t] * z / b);
+    for (int i = 0; i < n; ++i) {
+      const double h = ab * std::sqrt(static_cast<double>(i) / n);
+      const double m = ab * std::sqrt(static_cast<double>(i + 1) / n);
+      const double denominator = kPi * kEpsilon0 * (ab * ab) * (m * m - h * h);
+      for (int j = 1; j <= n; ++j) {
+        const std::size_t pair = static_cast<std::size_t>(i) * n + (j - 1);
+        const double* c = &coefficient[pair * kRoundTerms];
+        double s = 0;
+        for (int t = 0; t < kRoundTerms; ++t) s += c[t] * decay[t];
+        table[(static_cast<std::size_t>(k) * (n + 1) + j) * n + i] = scale[pair] * s / denominator;
+      }
+    }
+  }
+  install(std::move(table), zmax, n);
+}
+
+void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double beamWidth, double beamHeight,
+                                          double tubeWidth, double tubeHeight, int strips) {
+  checkRings(strips, "strip");
+  checkCharge(charge);
+  checkVelocity(velocity);
+  checkLength(beamWidth, "beam width");
+  checkLength(beamHeight, "beam height");
+  checkLength(tubeWidth, "tube width");
+  checkLength(tubeHeight, "tube height");
+  checkInside(beamWidth, tubeWidth, "beam width", "tube width");
+  checkInside(beamHeight, tubeHeight, "beam height", "tube height");
+
+  const int n = strips;
+  const double q = charge;
+  const double Wb = beamWidth;
+  const double Hb = beamHeight;
+  const double W = tubeWidth;
+  const double H = tubeHeight;
+  const double zmax = 3 / (lorentzFactor(velocity) * std::sqrt(1 / (W * W) + 1 / (H * H)));
+
+  // Field of a slab of charge in the rectangular tube averaged over a strip: a
+  // double series over the modes (k across the width, l across the height)
+  // whose terms decay as exp(-pi |z| sqrt((k/W)^2 + (l/H)^2)).
+  // c[((i * n + (j - 1)) * 39 + (k - 1)) * 39 + (l - 1)] is the coefficient of mode (k, l).
+  constexpr int kModes2 = kSheetModes * kSheetModes;
+  std::vector<double> coefficient(static_cast<std::size_t>(n) * n * kModes2);
+  const double x1 = (W - Wb) / 2;  // beam edges across the width
+  const double x2 = (W + Wb) / 2;
+  for (int i = 0; i < n; ++i) {
+    // Strip i: the slabs from U0 to U1 above the mid-plane and from L1 to L0 below it.
+    const double U0 = (H + i * Hb / n) / 2;
+    const double U1 = (H + (i + 1) * Hb / n) / 2;
+    const double L1 = (H - (i + 1) * Hb / n) / 2;
+    const double L0 = (H - i * Hb / n) / 2;
+    for (int j = 1; j <= n; ++j) {
+      const double v = j * Hb / n;  // height of the central source slab
+      const double S0 = (H - v) / 2;
+      const double S1 = (H + v) / 2;
+      double* c = &coefficient[(static_cast<std::size_t>(i) * n + (j - 1)) * kModes2];
+      for (int k = 1; k <= kSheetModes; ++k) {
+        for (int l = 1; l <= kSheetModes; ++l) {
+          const double source = std::cos(l * kPi * S1 / H) - std::cos(l * kPi * S0 / H);
+          const double target = (std::cos(l * kPi * U1 / H) - std::cos(l * kPi * U0 / H)) +
+                                (std::cos(l * kPi * L0 / H) - std::cos(l * kPi * L1 / H));
+          const double width = std::cos(k * kPi * x2 / W) - std::cos(k * kPi * x1 / W);
+          c[(k - 1) * kSheetModes + (l - 1)] =
+              H * W * source * target * (width * width) / (static_cast<double>(k * k) * (l * l) * (kPi * kPi));
+        }
+      }
+    }
+  }
+
+  std::vector<double> table(static_cast<std::size_t>(kTablePoints) * (n + 1) * n, 0.0);
+  std::vector<double> decay(kModes2);
+  for (int kz = 1; kz < kTablePoints; ++kz) {
+    const double z = std::abs(distance(kz, zmax));
+    for (int k = 1; k <= kSheetModes; ++k) {
+      for (int l = 1; l <= kSheetModes; ++l) {
+        const double kw = k / W;
+        const double lh = l / H;
+        decay[(k - 1) * kSheetModes + (l - 1)] = std::exp(-kPi * z * std::sqrt(kw * kw + lh * lh));
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      const double U0 = (H + i * Hb / n) / 2;
+      const double U1 = (H + (i + 1) * Hb / n) / 2;
+      const double denominator = Hb * (Wb * Wb) * kPi2Epsilon0 * (U1 - U0);
+      for (int j = 1; j <= n; ++j) {
+        const double* c = &coefficient[(static_cast<std::size_t>(i) * n + (j - 1)) * kModes2];
+        // The series over the width modes is cut off sharply; the mean of its last
+        // 20 partial sums damps the oscillation the cut-off leaves.
+        double partial = 0;   // S_L, the sum over width modes 1 .. L and all height modes
+        double partials = 0;  // sum of S_L over L = 20 .. 39
+        for (int k = 1; k <= kSheetModes; ++k) {
+          const double* ck = c + (k - 1) * kSheetModes;
+          const double* dk = decay.data() + (k - 1) * kSheetModes;
+          for (int l = 0; l < kSheetModes; ++l) partial += ck[l] * dk[l];
+          if (k >= kSheetModes - kSheetAveraged + 1) partials += partial;
+        }
+        const double G = 1.0 / kSheetAveraged * partials;
+        table[(static_cast<std::size_t>(kz) * (n + 1) + j) * n + i] = q * G / denominator;
+      }
+    }
+  }
+  install(std::move(table), zmax, n);
+}
+
+void kly_SpaceCharge::install(std::vector<double>&& table, double zmax, int rings) {
+  table_ = std::move(table);
+  zmax_ = zmax;
+  rings_ = rings;
+  fieldRing_ = 0;
+}
+
+void kly_SpaceCharge::setFieldRing(int ring) {
+  if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
+  if (ring < 0 || ring >= rings_)
+    throw std::out_of_range("space charge: field ring " + std::to_string(ring) + " is outside 0 to " +
+                            std::to_string(rings_ - 1));
+  fieldRing_ = ring;
+}
+
+void kly_SpaceCharge::badSource(int source) const {
+  if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
+  throw std::out_of_range("space charge: source ring " + std::to_string(source) + " is outside 0 to " +
+                          std::to_string(rings_ - 1));
+}
+
+double kly_SpaceCharge::tableValue(int k, int j, int i) const {
+  if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
+  if (k < 0 || k >= kTablePoints || j < 0 || j > rings_ || i < 0 || i >= rings_)
+    throw std::out_of_range("space charge: table entry [" + std::to_string(k) + "][" + std::to_string(j) + "][" +
+                            std::to_string(i) + "] is outside [0..999][0.." + std::to_string(rings_) + "][0.." +
+                            std::to_string(rings_ - 1) + "]");
+  return table_[index(k, j, i)];
+}
