@@ -2,6 +2,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "model/kly_CavityField.h"
+#include "model/kly_Errors.h"
 
 kly_Klystron::kly_Klystron() = default;
 
@@ -144,4 +148,40 @@ const kly_Cavity& kly_Klystron::getCavity(int cavity) const {
                             std::to_string(count) + (count == 1 ? " cavity" : " cavities"));
   }
   return *cavities_[static_cast<std::size_t>(cavity)];
+}
+
+void kly_Klystron::initializeInternalData() {
+  // Everything is built aside and swapped in only when all of it succeeded.
+  kly_Beam beam;
+  if (roundBeam_) {
+    beam.initRoundBeam(beamVoltage_, beamCurrent_, frequency_, tubeRadius_, beamRadius_);
+  } else {
+    beam.initSheetBeam(beamVoltage_, beamCurrent_, frequency_, beamWidth_, beamHeight_, tubeWidth_, tubeHeight_);
+  }
+
+  std::vector<double> m = m_;
+  std::vector<std::unique_ptr<kly_Cavity>> cavities;
+  cavities.reserve(rq_.size());
+  for (std::size_t q = 0; q < rq_.size(); ++q) {
+    auto cavity = std::make_unique<kly_Cavity>(zCenter_[q], cavityFrequency_[q], m_[q], harmonic_[q], gapWidth_[q],
+                                               rq_[q], qo_[q], qe_[q], beam);
+    if (hasFieldFile_[q]) {
+      const int rings = fieldRings_[q];
+      if (rings < 1 || rings > kly_CavityField::kMaxRings) {
+        throw std::invalid_argument("cavity " + std::to_string(q) + ": field ring count " + std::to_string(rings) +
+                                    " is outside 1 to " + std::to_string(kly_CavityField::kMaxRings));
+      }
+      try {
+        cavity->loadField(fieldFileName_[q], 0.0, rings, beam);
+      } catch (const kly_FileError& e) {
+        throw kly_FileError("cavity " + std::to_string(q) + ": " + e.what());
+      }
+      m[q] = cavity->getM();
+    }
+    cavities.push_back(std::move(cavity));
+  }
+
+  beam_ = beam;
+  cavities_.swap(cavities);
+  m_.swap(m);
 }

@@ -90,6 +90,14 @@ public:
   int getFieldRings(int cavity) const;
   const std::string& getFieldFileName(int cavity) const;
 
+  // The rebuild: sets up the beam from the operating point and builds one
+  // cavity object per cavity, reading each named field file; for a cavity
+  // with a field file the M list takes the coefficient of the profile. All or
+  // nothing: when a field file cannot be used (kly_FileError) or a field ring
+  // count lies outside 1 to 50 (std::invalid_argument), the error names the
+  // cavity and the beam, the cavity objects and the M list stay as they were.
+  void initializeInternalData();
+
   // The beam of the last rebuild.
   const kly_Beam& getBeam() const { return beam_; }
   // Number of cavity objects built by the last rebuild (0 before any).
