@@ -155,6 +155,75 @@ public class Klystron implements AutoCloseable {
 
     public native int getHarmonic(int cavity);
 
+    // ---- Beam and cavity quantities of the last rebuild -----------------------------
+
+    /**
+     * Rebuilds the beam and the cavity objects from the stored parameters, reading every named field file; a
+     * cavity with a field file then reports the coupling coefficient of its profile through {@link #getM(int)}.
+     * Both calculations rebuild first, so this is needed only to read the quantities below without a run. A
+     * field file that cannot be opened or parsed throws {@link RuntimeException} naming the cavity, the file, the
+     * line and the problem; a field ring count outside 1 to 50 throws {@link IllegalArgumentException}. A failed
+     * rebuild leaves the beam, the cavity objects and the M values as they were.
+     */
+    public native void initializeInternalData();
+
+    /** Beam velocity, m/s; 0 before the first rebuild, like the other beam quantities. */
+    public native double getAnalyticBeamVelocity();
+
+    /** Beam voltage less the space-charge depression, V. */
+    public native double getAnalyticDepressedBeamVoltage();
+
+    /** Plasma wavelength, m. */
+    public native double getAnalyticPlasmaWavelength();
+
+    /** Reduced plasma wavelength, m. */
+    public native double getAnalyticReducedPlasmaWavelength();
+
+    /** Radial propagation constant times the tube radius (sheet beam: times half the tube height). */
+    public native double getAnalyticGammaA();
+
+    /** Radial propagation constant times the beam radius (sheet beam: times half the beam height). */
+    public native double getAnalyticGammaB();
+
+    /** Relativistic factor of the beam. */
+    public native double getAnalyticSigma();
+
+    /** Electronic wavelength of the drive frequency, m. */
+    public native double getAnalyticRFWavelength();
+
+    /** Electronic propagation constant, rad/m. */
+    public native double getAnalyticBetaE();
+
+    /** Radial propagation constant, 1/m. */
+    public native double getAnalyticGamma();
+
+    /**
+     * Magnitude of the gap impedance with beam loading, ohm. This and the other cavity-object methods read the
+     * cavities of the last rebuild; an index outside them throws {@link IndexOutOfBoundsException}.
+     */
+    public native double getAnalyticGapImpedance(int cavity);
+
+    /** Beam-loading Q. */
+    public native double getAnalyticQb(int cavity);
+
+    /** Beam-loading susceptance, S. */
+    public native double getAnalyticBb(int cavity);
+
+    /** Beam-loading conductance, S. */
+    public native double getAnalyticGb(int cavity);
+
+    /** Start of the gap field, m. */
+    public native double getCavityFieldZMin(int cavity);
+
+    /** End of the gap field, m. */
+    public native double getCavityFieldZMax(int cavity);
+
+    /** Axial extent of the gap field, m. */
+    public native double getCavityFieldWidth(int cavity);
+
+    /** Normalised axial field shape at z (m) on the innermost ring, 1/m. */
+    public native double getCavityField(int cavity, double z);
+
     // ---- Constants ----------------------------------------------------------------
 
     /** 299792458 m/s. */
