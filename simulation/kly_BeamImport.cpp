@@ -87,6 +87,7 @@ class TokenReader {
 
   [[noreturn]] void fail(const std::string& problem) const { failAt(lineNumber_, problem); }
   [[noreturn]] void failAt(int line, const std::string& problem) const {
+    if (line == 0) throw kly_FileError("beam file '" + fileName_ + "': the file is empty: " + problem);
     throw kly_FileError("beam file '" + fileName_ + "' line " + std::to_string(line) + ": " + problem);
   }
   int line() const { return lineNumber_; }  // line of the last token read
