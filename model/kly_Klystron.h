@@ -95,7 +95,7 @@ public:
   // with a field file the M list takes the coefficient of the profile. All or
   // nothing: when a field file cannot be used (kly_FileError) or a field ring
   // count lies outside 1 to 50 (std::invalid_argument), the error names the
-  // cavity and the beam, the cavity objects and the M list stay as they were.
+  // cavity, and the beam, the cavity objects and the M list stay as they were.
   void initializeInternalData();
 
   // The beam of the last rebuild.
