@@ -1,10 +1,91 @@
 #pragma once
 
-// Small-signal model of the tube.
+#include <array>
+#include <complex>
+
+class kly_Klystron;
+
+// Small-signal (linear) model of the tube: the drive voltage on the input
+// cavity modulates the beam, the modulation travels as space-charge waves of
+// propagation constants betaE +- betaQ and induces a current in every later
+// gap, and each induced current sets a gap voltage through that cavity's
+// beam-loaded impedance. Every quantity is a phasor at the drive frequency.
+//
+// Results stay until the next run. A run that fails (no cavity, more than 20,
+// a rebuild error) throws and leaves the previous results as they were.
 class kly_Analytic {
 public:
-  kly_Analytic() = default;
-  virtual ~kly_Analytic() = default;
+  static constexpr int kMaxCavities = 20;    // size of the result tables
+  static constexpr int kProfilePoints = 200;  // samples of the I1/I0 sweep
+
+  kly_Analytic();
+  virtual ~kly_Analytic();
   kly_Analytic(const kly_Analytic&) = delete;
   kly_Analytic& operator=(const kly_Analytic&) = delete;
+
+  // Rebuilds the tube's beam and cavity objects and computes voltages, output
+  // power, gain and the multiple-output figures. The tube is remembered for
+  // calculateAnalyticI1I0. Throws std::invalid_argument for no cavity or more
+  // than 20.
+  void calculateAnalytics(kly_Klystron& klystron);
+
+  // I1/I0 along the tube: the last cavity is moved back as a probe from its
+  // own position to the first cavity's in 200 samples. Needs an earlier
+  // calculateAnalytics (kly_StateError otherwise) on the same cavity list;
+  // every cavity position is restored, also when the sweep fails.
+  void calculateAnalyticI1I0();
+
+  // I1/I0 at z [m], interpolated linearly in the sweep; 0 outside it. When
+  // the sweep has zero length (one cavity, or first and last at the same
+  // position) the curve is that one sample: its value at exactly that
+  // position, 0 elsewhere. Before any sweep: 0.
+  double getAnalyticI1I0(double z) const;
+
+  bool hasResults() const { return klystron_ != nullptr; }
+  bool hasI1I0() const { return hasSweep_; }
+
+  double getOutputPower() const { return outputPower_; }  // power into the last cavity's load [W]
+  double getGain() const { return gain_; }                // output over input power [dB]
+  // Gap voltage magnitude [V] and phase relative to the input gap [rad, in
+  // (-pi, pi]] of cavity 0 to 19; std::out_of_range outside.
+  double getCavityVoltage(int cavity) const;
+  double getCavityVoltagePhase(int cavity) const;
+  double getMultipleOutputPower() const { return multipleOutputPower_; }  // [W]
+  double getMultipleOutputLoss() const { return multipleOutputLoss_; }    // wall loss of those cavities [W]
+  double getMultipleOutputGain() const { return multipleOutputGain_; }    // [dB]
+  double getMultipleOutputCircuitEfficiency() const { return multipleOutputCircuitEfficiency_; }
+  double getMultipleOutputElectronicEfficiency() const { return multipleOutputElectronicEfficiency_; }
+  double getMultipleOutputTotalEfficiency() const { return multipleOutputTotalEfficiency_; }
+  // The sweep's samples: position [m] and I1/I0 of sample 0 to 199.
+  double getI1I0Z(int sample) const;
+  double getI1I0Sample(int sample) const;
+  double getI1I0ZStart() const { return i1i0ZStart_; }  // [m]
+  double getI1I0ZEnd() const { return i1i0ZEnd_; }      // [m]
+
+private:
+  using Complex = std::complex<double>;
+
+  Complex transfer(int a, int b) const;
+  void calculateCascade();
+  double inputGapVoltage() const;
+  double probeCurrent(int k) const;
+
+  kly_Klystron* klystron_ = nullptr;  // the tube of the last successful run; not owned
+  bool hasSweep_ = false;
+  std::array<Complex, kMaxCavities> excitation_{};  // induced gap current over V_in / Z_0
+  std::array<double, kMaxCavities> cavityVoltage_{};       // [V]
+  std::array<double, kMaxCavities> cavityVoltagePhase_{};  // [rad]
+  std::array<double, kProfilePoints> i1i0_{};
+  std::array<double, kProfilePoints> i1i0Z_{};  // [m], increasing
+  double outputPower_ = 0;                       // [W]
+  double gain_ = 0;                              // [dB]
+  double multipleOutputPower_ = 0;               // [W]
+  double multipleOutputLoss_ = 0;                // [W]
+  double multipleOutputElectronicEfficiency_ = 0;
+  double multipleOutputCircuitEfficiency_ = 0;
+  double multipleOutputTotalEfficiency_ = 0;
+  double multipleOutputGain_ = 0;  // [dB]
+  double i1i0ZStart_ = 0;          // [m]
+  double i1i0ZEnd_ = 0;            // [m]
+  double i1i0Step_ = 0;            // [m]
 };

@@ -155,6 +155,48 @@ public class Klystron implements AutoCloseable {
 
     public native int getHarmonic(int cavity);
 
+    // ---- Analytic small-signal model -------------------------------------------------
+
+    /**
+     * Rebuilds the beam and cavity objects and runs the small-signal model. Throws
+     * {@link IllegalArgumentException} for a tube with no cavity or more than 20; a failed run keeps the
+     * previous results.
+     */
+    public native void calculateAnalytics();
+
+    /**
+     * I1/I0 along the tube, from the first to the last gap, in 200 samples; every cavity position is restored.
+     * Throws {@link IllegalStateException} without an earlier {@link #calculateAnalytics()} on the same cavity
+     * list.
+     */
+    public native void calculateAnalyticI1I0();
+
+    /** Gain of the last cavity's output, dB. */
+    public native double getAnalyticGain();
+
+    /** Power into the last cavity's load, W. */
+    public native double getAnalyticOutputPower();
+
+    /** Power into the loads of every externally loaded cavity after the first (Qe below 90000), W. */
+    public native double getAnalyticMultipleOutputPower();
+
+    public native double getAnalyticMultipleOutputGain();
+
+    public native double getAnalyticMultipleOutputCircuitEfficiency();
+
+    public native double getAnalyticMultipleOutputElectronicEfficiency();
+
+    public native double getAnalyticMultipleOutputTotalEfficiency();
+
+    /** Gap voltage magnitude of cavity 0 to 19, V; {@link IndexOutOfBoundsException} outside. */
+    public native double getAnalyticCavityVoltage(int cavity);
+
+    /** Gap voltage phase relative to the input gap, in (-pi, pi], rad. */
+    public native double getAnalyticCavityVoltagePhase(int cavity);
+
+    /** I1/I0 at z (m), interpolated in the last sweep; 0 outside it or before any sweep. */
+    public native double getAnalyticI1I0(double z);
+
     // ---- Beam and cavity quantities of the last rebuild -----------------------------
 
     /**
