@@ -16,3 +16,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLY_SANITIZE=addres
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE slow
+
+# The file readers under libFuzzer, about a minute each.
+scripts/fuzz.sh
