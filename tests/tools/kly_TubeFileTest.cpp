@@ -1,0 +1,357 @@
+#include "tools/kly_TubeFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "model/kly_Klystron.h"
+
+namespace {
+
+using nlohmann::json;
+
+// A complete, valid round-beam tube with a simulation section; tests break one thing at a time.
+json goodTube() {
+  return json::parse(R"({
+    "name": "test tube",
+    "beam": {"voltage": 110000, "current": 90, "frequency": 2.856e9, "inputPower": 60,
+             "tubeRadius": 0.0095, "beamRadius": 0.0062},
+    "cavities": [
+      {"z": 0.00, "frequency": 2.856e9, "qo": 2500, "qe": 300,    "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
+      {"z": 0.12, "frequency": 2.870e9, "qo": 2500, "qe": 100000, "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
+      {"z": 0.30, "frequency": 5.750e9, "qo": 2500, "qe": 100000, "rq": 60,  "m": 0.70, "gapWidth": 0.008, "harmonic": 2}
+    ],
+    "simulation": {"disks": 8, "rings": 1, "steps": 16, "maxIterations": 3}
+  })");
+}
+
+const std::filesystem::path kSource = "dir/tube.json";
+
+// The problems reported for the text, or an empty list when it is accepted.
+std::vector<std::string> problemsOfText(const std::string& text) {
+  try {
+    kly_TubeFile::parse(text, kSource);
+  } catch (const kly_TubeFileError& e) {
+    return e.problems();
+  }
+  return {};
+}
+
+std::vector<std::string> problemsOf(const json& tube) { return problemsOfText(tube.dump()); }
+
+// The one problem reported; fails when there is none or more than one.
+std::string problemOf(const json& tube) {
+  auto p = problemsOf(tube);
+  EXPECT_EQ(p.size(), 1u) << (p.empty() ? "accepted" : fmt::format("{}", fmt::join(p, "\n")));
+  return p.empty() ? "" : p.front();
+}
+
+std::string dataFile(const char* name) { return std::string(KLY_TEST_DATA_DIR) + "/" + name; }
+
+TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
+  json t = goodTube();
+  t["cavities"][2]["fieldFile"] = dataFile("gap-field-mm.txt");
+  t["cavities"][2]["fieldRings"] = 3;
+  t["simulation"]["importBeam"] = {{"file", "beams/b.txt"}, {"useGivenInjectionPosition", true},
+                                   {"injectionPosition", 0.35}};
+  // The beam file does not exist: the only complaint is about it, with the resolved path.
+  auto p = problemsOf(t);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0], "dir/tube.json: simulation.importBeam.file: cannot open 'beams/b.txt' (looked for "
+                  "'dir/beams/b.txt')");
+
+  t["simulation"]["importBeam"]["file"] = dataFile("prebunched-beam.txt");
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
+  EXPECT_EQ(d.name, "test tube");
+  EXPECT_TRUE(d.beam.round);
+  EXPECT_EQ(d.beam.voltage, 110000);
+  EXPECT_EQ(d.beam.current, 90);
+  EXPECT_EQ(d.beam.frequency, 2.856e9);
+  EXPECT_EQ(d.beam.inputPower, 60);
+  EXPECT_EQ(d.beam.tubeRadius, 0.0095);
+  EXPECT_EQ(d.beam.beamRadius, 0.0062);
+  ASSERT_EQ(d.cavities.size(), 3u);
+  const kly_TubeCavity& c = d.cavities[2];
+  EXPECT_EQ(c.z, 0.30);
+  EXPECT_EQ(c.frequency, 5.750e9);
+  EXPECT_EQ(c.qo, 2500);
+  EXPECT_EQ(c.qe, 100000);
+  EXPECT_EQ(c.rq, 60);
+  EXPECT_EQ(c.m, 0.70);
+  EXPECT_EQ(c.gapWidth, 0.008);
+  EXPECT_EQ(c.harmonic, 2);
+  EXPECT_EQ(c.fieldRings, 3);
+  EXPECT_EQ(c.fieldFile, dataFile("gap-field-mm.txt"));  // absolute names stay as they are
+  EXPECT_TRUE(d.cavities[0].fieldFileName.empty());
+  ASSERT_TRUE(d.simulation);
+  EXPECT_EQ(d.simulation->disks, 8);
+  EXPECT_EQ(d.simulation->rings, 1);
+  EXPECT_EQ(d.simulation->steps, 16);
+  EXPECT_EQ(d.simulation->maxIterations, 3);
+  ASSERT_TRUE(d.simulation->importBeam);
+  EXPECT_TRUE(d.simulation->importBeam->useGivenInjectionPosition);
+  EXPECT_EQ(d.simulation->importBeam->injectionPosition, 0.35);
+}
+
+TEST(TubeFileTest, SheetBeamOptionalPartsAndDefaults) {
+  json t = goodTube();
+  t["beam"].erase("tubeRadius");
+  t["beam"].erase("beamRadius");
+  t["beam"].update({{"beamWidth", 0.02}, {"beamHeight", 0.0016}, {"tubeWidth", 0.024}, {"tubeHeight", 0.0032}});
+  t.erase("name");
+  t.erase("simulation");
+  t["cavities"][1]["harmonic"] = -2;   // a signed harmonic is allowed
+  t["cavities"][0]["harmonic"] = 1.0;  // JSON does not tell 1 from 1.0
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
+  EXPECT_EQ(d.name, "tube");  // the file name without its extension
+  EXPECT_FALSE(d.beam.round);
+  EXPECT_EQ(d.beam.beamWidth, 0.02);
+  EXPECT_EQ(d.beam.beamHeight, 0.0016);
+  EXPECT_EQ(d.beam.tubeWidth, 0.024);
+  EXPECT_EQ(d.beam.tubeHeight, 0.0032);
+  EXPECT_EQ(d.cavities[1].harmonic, -2);
+  EXPECT_EQ(d.cavities[0].harmonic, 1);
+  EXPECT_FALSE(d.simulation);
+}
+
+TEST(TubeFileTest, RelativeFileNamesAreTakenFromTheTubeFilesFolder) {
+  const std::filesystem::path source = std::filesystem::path(KLY_TEST_DATA_DIR) / "tube.json";
+  json t = goodTube();
+  t["cavities"][1]["fieldFile"] = "gap-field-axis.txt";
+  t["simulation"]["importBeam"] = {{"file", "prebunched-beam.txt"}};
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), source);
+  EXPECT_EQ(d.cavities[1].fieldFile, dataFile("gap-field-axis.txt"));
+  EXPECT_EQ(d.cavities[1].fieldFileName, "gap-field-axis.txt");
+  EXPECT_EQ(d.cavities[1].fieldRings, 1);
+  EXPECT_EQ(d.simulation->importBeam->file, dataFile("prebunched-beam.txt"));
+  // The same names are not found from another folder.
+  EXPECT_EQ(problemsOf(t).size(), 2u);
+  EXPECT_FALSE(d.simulation->importBeam->useGivenInjectionPosition);
+}
+
+TEST(TubeFileTest, ApplyToMapsOntoTheModelsOwnArgumentOrder) {
+  json t = goodTube();
+  t["cavities"][2]["fieldFile"] = dataFile("gap-field-mm.txt");
+  t["cavities"][2]["fieldRings"] = 3;
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
+  kly_Klystron k;
+  d.applyTo(k);
+  EXPECT_TRUE(k.isRoundBeam());
+  EXPECT_EQ(k.getBeamVoltage(), 110000);
+  EXPECT_EQ(k.getInputPower(), 60);
+  EXPECT_EQ(k.getTubeRadius(), 0.0095);
+  EXPECT_EQ(k.getBeamRadius(), 0.0062);
+  ASSERT_EQ(k.getCavityCount(), 3);
+  EXPECT_EQ(k.getZ(2), 0.30);
+  EXPECT_EQ(k.getFrequency(2), 5.750e9);
+  EXPECT_EQ(k.getM(2), 0.70);
+  EXPECT_EQ(k.getHarmonic(2), 2);
+  EXPECT_EQ(k.getGapWidth(2), 0.008);
+  EXPECT_EQ(k.getRQ(2), 60);
+  EXPECT_EQ(k.getQo(2), 2500);
+  EXPECT_EQ(k.getQe(1), 100000);
+  EXPECT_TRUE(k.hasFieldFile(2));
+  EXPECT_EQ(k.getFieldRings(2), 3);
+  EXPECT_EQ(k.getFieldFileName(2), dataFile("gap-field-mm.txt"));
+  EXPECT_FALSE(k.hasFieldFile(0));
+
+  t["beam"] = {{"voltage", 75000}, {"current", 30}, {"frequency", 11.424e9}, {"inputPower", 5}, {"beamWidth", 0.02},
+               {"beamHeight", 0.0016}, {"tubeWidth", 0.024}, {"tubeHeight", 0.0032}};
+  kly_Klystron sheet;
+  kly_TubeFile::parse(t.dump(), kSource).applyTo(sheet);
+  EXPECT_FALSE(sheet.isRoundBeam());
+  EXPECT_EQ(sheet.getBeamWidth(), 0.02);
+  EXPECT_EQ(sheet.getBeamHeight(), 0.0016);
+  EXPECT_EQ(sheet.getTubeWidth(), 0.024);
+  EXPECT_EQ(sheet.getTubeHeight(), 0.0032);
+}
+
+TEST(TubeFileTest, SyntaxErrorsGiveTheLineAndColumn) {
+  auto p = problemsOfText("{\n  \"beam\": {\"voltage\": 1,\n  }\n}");
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].rfind("dir/tube.json: not valid JSON: line 3, column 3", 0), 0u) << p[0];
+  p = problemsOfText("");
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_NE(p[0].find("not valid JSON"), std::string::npos) << p[0];
+  p = problemsOfText(R"({"beam": {"voltage": 1e999}})");
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_NE(p[0].find("1e999"), std::string::npos) << p[0];
+  EXPECT_EQ(problemOf(json::array()), "dir/tube.json: expected a JSON object at the top level, found an array");
+}
+
+TEST(TubeFileTest, WrongTypesNameTheKeyPathAndTheValueFound) {
+  json t = goodTube();
+  t["cavities"][2]["qe"] = "abc";
+  EXPECT_EQ(problemOf(t), R"(dir/tube.json: cavities[2].qe: expected a number, found "abc")");
+  t = goodTube();
+  t["beam"]["voltage"] = true;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: beam.voltage: expected a number, found true");
+  t = goodTube();
+  t["simulation"]["disks"] = 8.5;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: simulation.disks: expected an integer of at least 1, found 8.5");
+  t = goodTube();
+  t["cavities"] = json::object();
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities: expected an array of cavities, found an object");
+  t = goodTube();
+  t["cavities"][1] = 3;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1]: expected an object, found 3");
+  t = goodTube();
+  t["name"] = 7;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: name: expected a non-empty string, found 7");
+  t = goodTube();
+  t["simulation"]["importBeam"] = {{"file", dataFile("prebunched-beam.txt")}, {"useGivenInjectionPosition", "yes"}};
+  EXPECT_EQ(problemOf(t), R"(dir/tube.json: simulation.importBeam.useGivenInjectionPosition: expected true or false, found "yes")");
+}
+
+TEST(TubeFileTest, UnknownMissingAndRepeatedKeys) {
+  json t = goodTube();
+  t["cavities"][1]["qE"] = 5;
+  t["cavities"][1].erase("qe");
+  auto p = problemsOf(t);
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0], R"(dir/tube.json: cavities[1].qE: unknown key (did you mean "qe"?))");
+  EXPECT_EQ(p[1], "dir/tube.json: cavities[1].qe: missing required key");
+
+  t = goodTube();
+  t["simulation"]["passes"] = 3;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: simulation.passes: unknown key; expected one of: disks, rings, steps, "
+                          "maxIterations, importBeam");
+  t = goodTube();
+  t.erase("beam");
+  EXPECT_EQ(problemOf(t), "dir/tube.json: beam: missing required key");
+  t = goodTube();
+  t["simulation"]["importBeam"] = {{"file", dataFile("prebunched-beam.txt")}, {"useGivenInjectionPosition", true}};
+  EXPECT_EQ(problemOf(t), "dir/tube.json: simulation.importBeam.injectionPosition: missing required key");
+
+  // A repeated key would silently win over the first one.
+  std::string text = goodTube().dump();
+  text.replace(text.find("\"qe\":300"), 8, "\"qe\":300,\"qe\":30");
+  EXPECT_EQ(problemsOfText(text), std::vector<std::string>{"dir/tube.json: cavities[0].qe: key given twice"});
+}
+
+TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
+  struct Case {
+    const char* pointer;
+    json value;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/simulation/disks", 0, "simulation.disks: expected an integer of at least 1, found 0"},
+      {"/simulation/rings", 21, "simulation.rings: expected an integer from 1 to 20, found 21"},
+      {"/simulation/steps", -4, "simulation.steps: expected an integer of at least 1, found -4"},
+      {"/simulation/maxIterations", 1e10, "simulation.maxIterations: expected an integer of at least 1, found 10000000000.0"},
+      {"/cavities/0/harmonic", 0, "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 0"},
+      {"/cavities/0/harmonic", 5, "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 5"},
+      {"/cavities/0/m", 1.0, "cavities[0].m: expected a number between 0 and 1 (both excluded), found 1.0"},
+      {"/cavities/1/qo", 0, "cavities[1].qo: expected a positive number, found 0"},
+      {"/cavities/1/gapWidth", -0.01, "cavities[1].gapWidth: expected a positive number, found -0.01"},
+      {"/beam/current", -90, "beam.current: expected a positive number, found -90"},
+      {"/beam/inputPower", -1, "beam.inputPower: expected a number of at least 0, found -1"},
+      {"/beam/beamRadius", 0.0095, "beam.beamRadius: 0.0095 is not smaller than tubeRadius (0.0095): the beam must "
+                                   "fit inside the drift tube"},
+      {"/cavities/2/z", 0.12, "cavities[2].z: 0.12 does not lie after cavities[1].z (0.12): list the cavities in "
+                              "order along the tube"},
+  };
+  for (const Case& c : cases) {
+    json t = goodTube();
+    t[json::json_pointer(c.pointer)] = c.value;
+    EXPECT_EQ(problemOf(t), std::string("dir/tube.json: ") + c.expected) << c.pointer;
+  }
+  json t = goodTube();
+  t["beam"]["inputPower"] = 0;  // no drive is a valid run (an imported beam needs none)
+  EXPECT_TRUE(problemsOf(t).empty());
+
+  t = goodTube();
+  t["cavities"] = json::array();
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities: expected 1 to 20 cavities, found 0");
+  for (int i = 3; i < 21; ++i) {
+    json c = goodTube()["cavities"][1];
+    c["z"] = 0.1 * i;
+    t = i == 3 ? goodTube() : t;
+    t["cavities"].push_back(c);
+  }
+  ASSERT_EQ(t["cavities"].size(), 21u);
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities: expected 1 to 20 cavities, found 21");
+  t["cavities"].erase(20);
+  EXPECT_TRUE(problemsOf(t).empty());
+}
+
+TEST(TubeFileTest, BeamGeometryIsOneSetOrTheOther) {
+  json t = goodTube();
+  t["beam"]["tubeWidth"] = 0.024;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: beam: give either tubeRadius and beamRadius (a round beam) or beamWidth, "
+                          "beamHeight, tubeWidth and tubeHeight (a sheet beam), not both");
+  t = goodTube();
+  t["beam"].erase("tubeRadius");
+  t["beam"].erase("beamRadius");
+  EXPECT_NE(problemOf(t).find("dir/tube.json: beam: missing the geometry: give tubeRadius"), std::string::npos);
+  t = goodTube();
+  t["beam"].erase("tubeRadius");
+  EXPECT_EQ(problemOf(t), "dir/tube.json: beam.tubeRadius: missing required key");
+  t = goodTube();
+  t["beam"].erase("tubeRadius");
+  t["beam"].erase("beamRadius");
+  t["beam"].update({{"beamWidth", 0.02}, {"beamHeight", 0.004}, {"tubeWidth", 0.024}, {"tubeHeight", 0.004}});
+  EXPECT_EQ(problemOf(t), "dir/tube.json: beam.beamHeight: 0.004 is not smaller than tubeHeight (0.004): the beam "
+                          "must fit inside the drift tube");
+}
+
+TEST(TubeFileTest, FieldFilesAndRings) {
+  json t = goodTube();
+  t["cavities"][1]["fieldRings"] = 2;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: given without fieldFile");
+  t = goodTube();
+  t["cavities"][1]["fieldFile"] = "fields/missing.txt";
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldFile: cannot open 'fields/missing.txt' (looked for "
+                          "'dir/fields/missing.txt')");
+  t = goodTube();
+  t["cavities"][1]["fieldFile"] = "";
+  EXPECT_EQ(problemOf(t), R"(dir/tube.json: cavities[1].fieldFile: expected a non-empty string, found "")");
+  t = goodTube();
+  t["cavities"][1]["fieldFile"] = dataFile("gap-field-mm.txt");
+  t["cavities"][1]["fieldRings"] = 51;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: expected an integer from 1 to 50, found 51");
+  // The simulation reads the profile at each of its rings.
+  t["cavities"][1]["fieldRings"] = 2;
+  t["simulation"]["rings"] = 3;
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: 2 is fewer than simulation.rings (3): the "
+                          "simulation needs the field at every ring");
+  t["cavities"][1].erase("fieldRings");
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: 1 (the default) is fewer than simulation.rings "
+                          "(3): the simulation needs the field at every ring");
+}
+
+TEST(TubeFileTest, EveryProblemOfAFileIsReportedAtOnce) {
+  json t = goodTube();
+  t["beam"]["voltage"] = "110 kV";
+  t["cavities"][0].erase("rq");
+  t["cavities"][2]["harmonic"] = 0;
+  t["simulation"]["rings"] = 0;
+  t["extra"] = 1;
+  auto p = problemsOf(t);
+  ASSERT_EQ(p.size(), 5u);
+  const std::string all = fmt::format("{}", fmt::join(p, "\n"));
+  for (const char* path : {"beam.voltage", "cavities[0].rq", "cavities[2].harmonic", "simulation.rings", "extra"}) {
+    EXPECT_NE(all.find(std::string("dir/tube.json: ") + path + ":"), std::string::npos) << path << "\n" << all;
+  }
+  try {
+    kly_TubeFile::parse(t.dump(), kSource);
+    FAIL() << "accepted";
+  } catch (const kly_TubeFileError& e) {
+    EXPECT_EQ(e.what(), all);  // one line per problem
+  }
+}
+
+TEST(TubeFileTest, AFileThatCannotBeOpened) {
+  try {
+    kly_TubeFile::read("no/such/tube.json");
+    FAIL() << "accepted";
+  } catch (const kly_TubeFileError& e) {
+    EXPECT_STREQ(e.what(), "no/such/tube.json: cannot open the tube file");
+  }
+}
+
+}  // namespace
