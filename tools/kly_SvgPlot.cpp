@@ -1,0 +1,277 @@
+#include "tools/kly_SvgPlot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <fmt/format.h>
+
+namespace {
+
+constexpr const char* kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b"};
+constexpr int kPaletteSize = sizeof(kPalette) / sizeof(kPalette[0]);
+
+// Plot area inside the picture [px].
+constexpr double kLeft = 80, kRight = 24, kTop = 56, kBottom = 58;
+
+std::string escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+struct Range {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  void add(double v) {
+    if (!std::isfinite(v)) return;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  bool empty() const { return lo > hi; }
+};
+
+// 1, 2 or 5 times a power of ten, near span / 6.
+double niceStep(double span) {
+  const double raw = span / 6;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / power;
+  return (f < 1.5 ? 1 : f < 3.5 ? 2 : f < 7.5 ? 5 : 10) * power;
+}
+
+// Widens a data range to whole ticks; a range of one value gets some room.
+Range niceRange(Range r, double& step) {
+  if (r.empty()) r = Range{0, 1};
+  if (r.lo == r.hi) {
+    const double pad = r.lo == 0 ? 1 : std::abs(r.lo) * 0.1;
+    r.lo -= pad;
+    r.hi += pad;
+  }
+  step = niceStep(r.hi - r.lo);
+  return Range{std::floor(r.lo / step + 1e-9) * step, std::ceil(r.hi / step - 1e-9) * step};
+}
+
+// The first whole multiple of the step in the range.
+double firstTick(const Range& r, double step) { return std::ceil(r.lo / step - 1e-9) * step; }
+
+std::string tickLabel(double v, double step) {
+  if (std::abs(v) < step * 1e-9) v = 0;
+  if (step >= 1e5 || step < 1e-4) return fmt::format("{:.3g}", v);
+  const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+  return fmt::format("{:.{}f}", v, decimals);
+}
+
+}  // namespace
+
+kly_SvgPlot::kly_SvgPlot(std::string title, std::string xLabel, std::string yLabel)
+    : title_(std::move(title)), xLabel_(std::move(xLabel)), yLabel_(std::move(yLabel)) {}
+
+void kly_SvgPlot::addSeries(std::string name, std::vector<double> x, std::vector<double> y, SeriesOptions options) {
+  const int color = options.color >= 0 ? options.color : nextColor_++;
+  x.resize(std::min(x.size(), y.size()));
+  y.resize(x.size());
+  series_.push_back(Series{std::move(name), std::move(x), std::move(y), options, color});
+}
+
+void kly_SvgPlot::addBars(std::string name, std::vector<double> x, std::vector<double> heights, double width) {
+  addSeries(std::move(name), std::move(x), std::move(heights));
+  series_.back().bars = true;
+  series_.back().barWidth = width;
+}
+
+void kly_SvgPlot::addMarker(double x, std::string label) { markers_.push_back(Marker{x, std::move(label)}); }
+
+void kly_SvgPlot::addBand(Axis axis, double from, double to, std::string label) {
+  bands_.push_back(Band{axis, std::min(from, to), std::max(from, to), std::move(label)});
+}
+
+void kly_SvgPlot::setXTicks(std::vector<Tick> ticks) { xTicks_ = std::move(ticks); }
+
+void kly_SvgPlot::setYRange(double lo, double hi) { yRange_ = std::make_pair(lo, hi); }
+
+std::string kly_SvgPlot::render() const {
+  Range xr, yr;
+  for (const Series& s : series_) {
+    for (std::size_t i = 0; i < s.x.size(); ++i) {
+      if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+      xr.add(s.bars ? s.x[i] - s.barWidth / 2 : s.x[i]);
+      xr.add(s.bars ? s.x[i] + s.barWidth / 2 : s.x[i]);
+      yr.add(s.y[i]);
+      if (s.bars) yr.add(0);
+    }
+  }
+  for (const Marker& m : markers_) xr.add(m.x);
+  for (const Band& b : bands_) {
+    (b.axis == Axis::X ? xr : yr).add(b.from);
+    (b.axis == Axis::X ? xr : yr).add(b.to);
+  }
+  for (const Tick& t : xTicks_) xr.add(t.at);
+
+  double xStep = 0, yStep = 0;
+  Range x = niceRange(xr, xStep);
+  Range y = yRange_ ? Range{yRange_->first, yRange_->second} : niceRange(yr, yStep);
+  if (yRange_) niceRange(y, yStep);
+  if (!xTicks_.empty() && !xr.empty()) {
+    // Categories: keep half a bar of room at both ends instead of whole ticks.
+    x = xr;
+    if (x.lo == x.hi) x = Range{x.lo - 1, x.hi + 1};
+  }
+
+  const double w = kWidth - kLeft - kRight;
+  const double h = kHeight - kTop - kBottom;
+  auto px = [&](double v) { return kLeft + (v - x.lo) / (x.hi - x.lo) * w; };
+  auto py = [&](double v) { return kTop + h - (v - y.lo) / (y.hi - y.lo) * h; };
+
+  std::string out;
+  out += fmt::format(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" viewBox=\"0 0 {0} {1}\" "
+      "font-family=\"sans-serif\" font-size=\"12\">\n"
+      "<title>{2}</title>\n"
+      "<rect width=\"{0}\" height=\"{1}\" fill=\"white\"/>\n"
+      "<defs><clipPath id=\"plot-area\"><rect x=\"{3}\" y=\"{4}\" width=\"{5}\" height=\"{6}\"/></clipPath></defs>\n"
+      "<text class=\"title\" x=\"{7}\" y=\"22\" text-anchor=\"middle\" font-size=\"15\">{2}</text>\n"
+      "<text class=\"subtitle\" x=\"{7}\" y=\"38\" text-anchor=\"middle\" font-size=\"11\" fill=\"#555\">{8}</text>\n",
+      kWidth, kHeight, escape(title_), kLeft, kTop, w, h, kWidth / 2.0, escape(subtitle_));
+
+  // Bands under everything else.
+  out += "<g class=\"bands\">\n";
+  for (const Band& b : bands_) {
+    if (b.axis == Axis::X) {
+      const double a = std::clamp(px(b.from), kLeft, kLeft + w), c = std::clamp(px(b.to), kLeft, kLeft + w);
+      out += fmt::format("<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
+                         "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
+                         escape(b.label), a, kTop, std::max(c - a, 0.5), h);
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
+                         (a + c) / 2, kTop + 14, escape(b.label));
+    } else {
+      const double a = std::clamp(py(b.to), kTop, kTop + h), c = std::clamp(py(b.from), kTop, kTop + h);
+      out += fmt::format("<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
+                         "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.35\"/>\n",
+                         escape(b.label), kLeft, a, w, std::max(c - a, 0.5));
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" fill=\"#555\">{}</text>\n",
+                         kLeft + w - 4, (a + c) / 2 + 4, escape(b.label));
+    }
+  }
+  out += "</g>\n";
+
+  // Grid, axes, ticks.
+  out += "<g class=\"axes\" stroke=\"#ccc\">\n";
+  std::vector<Tick> xTicks = xTicks_;
+  if (xTicks.empty()) {
+    for (double v = firstTick(x, xStep); v <= x.hi + xStep * 1e-6; v += xStep) {
+      xTicks.push_back(Tick{v, tickLabel(v, xStep)});
+    }
+  }
+  for (const Tick& t : xTicks) {
+    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", px(t.at), kTop,
+                       kTop + h);
+    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" fill=\"black\">{}"
+                       "</text>\n", px(t.at), kTop + h + 16, escape(t.label));
+  }
+  for (double v = firstTick(y, yStep); v <= y.hi + yStep * 1e-6; v += yStep) {
+    out += fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", py(v), kLeft,
+                       kLeft + w);
+    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" stroke=\"none\" fill=\"black\">{}"
+                       "</text>\n", kLeft - 6, py(v) + 4, tickLabel(v, yStep));
+  }
+  out += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"black\"/>\n", kLeft,
+                     kTop, w, h);
+  out += fmt::format("<text class=\"x-label\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
+                     "fill=\"black\">{}</text>\n", kLeft + w / 2, kHeight - 14.0, escape(xLabel_));
+  out += fmt::format("<text class=\"y-label\" x=\"18\" y=\"{0:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
+                     "fill=\"black\" transform=\"rotate(-90 18 {0:.2f})\">{1}</text>\n", kTop + h / 2,
+                     escape(yLabel_));
+  out += "</g>\n";
+
+  // Data, clipped to the plot area.
+  out += "<g clip-path=\"url(#plot-area)\">\n";
+  for (const Series& s : series_) {
+    const char* color = kPalette[s.color % kPaletteSize];
+    out += fmt::format("<g class=\"series\" data-name=\"{}\">\n", escape(s.name));
+    if (s.bars) {
+      for (std::size_t i = 0; i < s.x.size(); ++i) {
+        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+        const double top = std::min(py(s.y[i]), py(0)), bottom = std::max(py(s.y[i]), py(0));
+        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" fill=\"{}\"/>\n",
+                           px(s.x[i] - s.barWidth / 2), top, px(s.x[i] + s.barWidth / 2) - px(s.x[i] - s.barWidth / 2),
+                           bottom - top, color);
+      }
+    } else if (s.options.style == Style::Markers) {
+      for (std::size_t i = 0; i < s.x.size(); ++i) {
+        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+        out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", px(s.x[i]), py(s.y[i]),
+                           color);
+      }
+    } else {
+      const char* dash = s.options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "";
+      std::string points;
+      auto flush = [&] {
+        if (!points.empty()) {
+          out += fmt::format("<polyline fill=\"none\" stroke=\"{}\" stroke-width=\"1.5\"{} points=\"{}\"/>\n", color,
+                             dash, points);
+        }
+        points.clear();
+      };
+      for (std::size_t i = 0; i < s.x.size(); ++i) {
+        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) {
+          flush();
+          continue;
+        }
+        points += fmt::format("{}{:.2f},{:.2f}", points.empty() ? "" : " ", px(s.x[i]), py(s.y[i]));
+      }
+      flush();
+    }
+    out += "</g>\n";
+  }
+  out += "</g>\n";
+
+  out += "<g class=\"markers\">\n";
+  for (const Marker& m : markers_) {
+    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\" stroke=\"#444\" "
+                       "stroke-dasharray=\"3 3\"/>\n", px(m.x), kTop, kTop + h);
+    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#444\">{}</text>\n", px(m.x),
+                       kTop - 4, escape(m.label));
+  }
+  out += "</g>\n";
+
+  // Legend in the upper right corner of the plot area.
+  std::vector<const Series*> legend;
+  for (const Series& s : series_) {
+    if (s.options.inLegend) legend.push_back(&s);
+  }
+  if (!legend.empty()) {
+    std::size_t longest = 0;
+    for (const Series* s : legend) longest = std::max(longest, s->name.size());
+    const double boxW = 40 + 7.0 * static_cast<double>(longest), boxH = 8 + 18.0 * legend.size();
+    const double bx = kLeft + w - boxW - 8, by = kTop + 8;
+    out += fmt::format("<g class=\"legend\">\n<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" "
+                       "fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n", bx, by, boxW, boxH);
+    for (std::size_t i = 0; i < legend.size(); ++i) {
+      const Series& s = *legend[i];
+      const double ly = by + 16 + 18.0 * i;
+      const char* color = kPalette[s.color % kPaletteSize];
+      if (s.bars || s.options.style == Style::Markers) {
+        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", bx + 8,
+                           ly - 8, color);
+      } else {
+        out += fmt::format("<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
+                           "stroke-width=\"2\"{}/>\n", bx + 8, ly - 4, bx + 28, ly - 4, color,
+                           s.options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
+      }
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", bx + 34, ly, escape(s.name));
+    }
+    out += "</g>\n";
+  }
+  out += "</svg>\n";
+  return out;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A two-dimensional chart written as a self-contained SVG document: line,
+// dashed-line and marker series, bars, vertical markers with labels, shaded
+// bands along either axis, axes with ticks, a legend. Non-finite points break
+// a line and are left out. Each series is one <g class="series"
+// data-name="..."> element, so the file can be checked and styled by name.
+class kly_SvgPlot {
+public:
+  enum class Style { Line, Dashed, Markers };
+  enum class Axis { X, Y };
+  struct Tick {
+    double at;
+    std::string label;
+  };
+  struct SeriesOptions {
+    Style style = Style::Line;
+    bool inLegend = true;
+    int color = -1;  // index into the palette; -1: the next colour
+  };
+
+  kly_SvgPlot(std::string title, std::string xLabel, std::string yLabel);
+
+  void addSeries(std::string name, std::vector<double> x, std::vector<double> y, SeriesOptions options);
+  void addSeries(std::string name, std::vector<double> x, std::vector<double> y) {
+    addSeries(std::move(name), std::move(x), std::move(y), SeriesOptions{});
+  }
+  // Bars of the given width centred on x, rising from 0 to their height.
+  void addBars(std::string name, std::vector<double> x, std::vector<double> heights, double width);
+  // A vertical dashed line at x, labelled at the top of the plot.
+  void addMarker(double x, std::string label);
+  // A shaded band from `from` to `to` along the given axis.
+  void addBand(Axis axis, double from, double to, std::string label);
+  // Replaces the automatic ticks of the x axis.
+  void setXTicks(std::vector<Tick> ticks);
+  // Fixes the range of the y axis instead of fitting the data.
+  void setYRange(double lo, double hi);
+  // A smaller second line under the title.
+  void setSubtitle(std::string subtitle) { subtitle_ = std::move(subtitle); }
+
+  std::string render() const;
+
+  static constexpr int kWidth = 800;
+  static constexpr int kHeight = 480;
+
+private:
+  struct Series {
+    std::string name;
+    std::vector<double> x, y;
+    SeriesOptions options;
+    int color;
+    bool bars = false;
+    double barWidth = 0;
+  };
+  struct Marker {
+    double x;
+    std::string label;
+  };
+  struct Band {
+    Axis axis;
+    double from, to;
+    std::string label;
+  };
+
+  std::string title_, subtitle_, xLabel_, yLabel_;
+  std::vector<Series> series_;
+  std::vector<Marker> markers_;
+  std::vector<Band> bands_;
+  std::vector<Tick> xTicks_;
+  std::optional<std::pair<double, double>> yRange_;
+  int nextColor_ = 0;
+};
