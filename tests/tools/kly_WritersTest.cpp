@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "kly_SvgCheck.h"
+#include "model/kly_Errors.h"
+#include "tools/kly_CsvWriter.h"
+#include "tools/kly_OutputFolder.h"
+#include "tools/kly_ProgressLine.h"
+#include "tools/kly_ResultsWriter.h"
+#include "tools/kly_RunFiles.h"
+#include "tools/kly_Summary.h"
+#include "tools/kly_TubePlots.h"
+#include "tools/kly_TubeRun.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Three cavities, the third the output; a simulation small enough for every test run.
+json smallTube() {
+  return json::parse(R"({
+    "name": "small test tube",
+    "beam": {"voltage": 110000, "current": 90, "frequency": 2.856e9, "inputPower": 60,
+             "tubeRadius": 0.0095, "beamRadius": 0.0062},
+    "cavities": [
+      {"z": 0.00, "frequency": 2.856e9, "qo": 2500, "qe": 300,    "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
+      {"z": 0.12, "frequency": 2.870e9, "qo": 2500, "qe": 100000, "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
+      {"z": 0.30, "frequency": 2.856e9, "qo": 2500, "qe": 40,     "rq": 100, "m": 0.80, "gapWidth": 0.012, "harmonic": 1}
+    ],
+    "simulation": {"disks": 8, "rings": 1, "steps": 16, "maxIterations": 3}
+  })");
+}
+
+std::unique_ptr<kly_TubeRun> runOf(const json& tube, bool simulate, std::vector<kly_PassReport>* passes = nullptr) {
+  auto run = std::make_unique<kly_TubeRun>(kly_TubeFile::parse(tube.dump(), "test.json"));
+  run->run({simulate, 1, [passes](const kly_PassReport& r) {
+              if (passes) passes->push_back(r);
+            }});
+  return run;
+}
+
+// One simulated and one analytic-only run of the small tube, shared by the tests.
+class WritersTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    simulated_ = runOf(smallTube(), true, &observed_).release();
+    analytic_ = runOf(smallTube(), false).release();
+  }
+  static void TearDownTestSuite() {
+    delete simulated_;
+    delete analytic_;
+  }
+  static kly_TubeRun* simulated_;
+  static kly_TubeRun* analytic_;
+  static std::vector<kly_PassReport> observed_;
+};
+kly_TubeRun* WritersTest::simulated_ = nullptr;
+kly_TubeRun* WritersTest::analytic_ = nullptr;
+std::vector<kly_PassReport> WritersTest::observed_;
+
+std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells;
+    std::istringstream l(line);
+    for (std::string cell; std::getline(l, cell, ',');) cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+// The simulated results and the model families that exist only after a simulation.
+const char* const kSimulatedKeys[] = {
+    "disks", "rings", "steps", "maxIterations", "simulatedIterations", "simulatedMaxTimeStep", "simulatedGain",
+    "simulatedOutputPower", "simulatedElectronicEfficiency", "simulatedKineticEfficiency", "simulatedTotalEfficiency",
+    "analyticCircuitEfficiency", "simulatedMultipleOutputPower", "simulatedMultipleOutputGain",
+    "simulatedMultipleOutputCircuitEfficiency", "simulatedMultipleOutputElectronicEfficiency",
+    "simulatedMultipleOutputTotalEfficiency", "simulatedGb1", "simulatedBb1", "simulatedMaxI1I0",
+    "simulatedMaxI1I0ZLocation", "simulatedMinVOverC", "simulatedMinVOverCLocation", "diskReflected",
+    "fieldOverlapping", "simulatedCavityVoltage", "simulatedCavityVoltagePhase", "simulatedCavityCurrentMagnitude",
+    "simulatedCavityCurrentPhase", "simulatedI1I0", "simulatedI1I0Phase", "simulatedI2I0"};
+
+TEST_F(WritersTest, ResultsHoldEveryGetterWithTheModelsValues) {
+  const json j = json::parse(kly_ResultsWriter::render(*simulated_));
+  const kly_Analytic& a = simulated_->analytic();
+  const kly_DiskSimulation& s = *simulated_->simulation();
+  const kly_Klystron& k = simulated_->klystron();
+  EXPECT_EQ(j.at("analyticGain").get<double>(), a.getGain());
+  EXPECT_EQ(j.at("analyticOutputPower").get<double>(), a.getOutputPower());
+  EXPECT_EQ(j.at("analyticMultipleOutputTotalEfficiency").get<double>(), a.getMultipleOutputTotalEfficiency());
+  EXPECT_EQ(j.at("analyticBeamVelocity").get<double>(), k.getBeam().getBeamVelocity());
+  EXPECT_EQ(j.at("analyticRFWavelength").get<double>(), k.getBeam().getRfWavelength());
+  EXPECT_EQ(j.at("beamVoltage").get<double>(), 110000);
+  EXPECT_EQ(j.at("roundBeam").get<bool>(), true);
+  EXPECT_EQ(j.at("cavityCount").get<int>(), 3);
+  EXPECT_EQ(j.at("speedOfLight").get<double>(), 299792458.0);
+  EXPECT_EQ(j.at("simulatedGain").get<double>(), s.getSimulatedGain());
+  EXPECT_EQ(j.at("analyticCircuitEfficiency").get<double>(), s.getSimulatedCircuitEfficiency());
+  EXPECT_EQ(j.at("simulatedIterations").get<int>(), 3);
+  EXPECT_EQ(j.at("disks").get<int>(), 8);
+  EXPECT_EQ(j.at("diskReflected").get<bool>(), s.isDiskReflected());
+
+  for (const char* key : {"z", "frequency", "m", "gapWidth", "rQ", "qe", "qo", "harmonic", "analyticCavityVoltage",
+                          "analyticCavityVoltagePhase", "analyticGapImpedance", "analyticQb", "analyticBb",
+                          "analyticGb", "cavityFieldZMin", "cavityFieldZMax", "cavityFieldWidth",
+                          "simulatedCavityVoltage", "simulatedCavityVoltagePhase"}) {
+    ASSERT_TRUE(j.at(key).is_array()) << key;
+    EXPECT_EQ(j.at(key).size(), 3u) << key;
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(j["analyticCavityVoltage"][i].get<double>(), a.getCavityVoltage(i));
+    EXPECT_EQ(j["simulatedCavityVoltagePhase"][i].get<double>(), s.getSimulatedCavityVoltagePhase(i));
+    EXPECT_EQ(j["rQ"][i].get<double>(), k.getRQ(i));
+    EXPECT_EQ(j["analyticGapImpedance"][i].get<double>(), std::abs(k.getCavity(i).getGapImpedance()));
+    EXPECT_EQ(j["cavityFieldWidth"][i].get<double>(),
+              k.getCavity(i).getFieldZMax() - k.getCavity(i).getFieldZMin());
+    ASSERT_EQ(j["simulatedCavityCurrentMagnitude"][i].size(), 5u);
+    for (int h = 0; h < 5; ++h) {
+      EXPECT_EQ(j["simulatedCavityCurrentMagnitude"][i][h].get<double>(), s.getSimulatedCavityCurrentMagnitude(i, h));
+      EXPECT_EQ(j["simulatedCavityCurrentPhase"][i][h].get<double>(), s.getSimulatedCavityCurrentPhase(i, h));
+    }
+  }
+  for (const char* key : {"analyticI1I0", "simulatedI1I0", "simulatedI1I0Phase", "simulatedI2I0"}) {
+    ASSERT_EQ(j.at(key).size(), 2u) << key;
+    ASSERT_EQ(j[key]["z"].size(), 200u) << key;
+    ASSERT_EQ(j[key]["value"].size(), 200u) << key;
+    for (int i = 1; i < 200; ++i) EXPECT_GT(j[key]["z"][i].get<double>(), j[key]["z"][i - 1].get<double>()) << key;
+  }
+  EXPECT_EQ(j["analyticI1I0"]["value"][120].get<double>(), a.getI1I0Sample(120));
+  EXPECT_EQ(j["simulatedI2I0"]["value"][50].get<double>(), s.getSimulatedI2I0Sample(50));
+  EXPECT_EQ(j["simulatedI1I0"]["z"][7].get<double>(), s.getBunchingGridZ(7));
+}
+
+TEST_F(WritersTest, SimulatedResultsOnlyWhenTheSimulationRan) {
+  const json with = json::parse(kly_ResultsWriter::render(*simulated_));
+  const json without = json::parse(kly_ResultsWriter::render(*analytic_));
+  for (const char* key : kSimulatedKeys) {
+    EXPECT_TRUE(with.contains(key)) << key;
+    EXPECT_FALSE(without.contains(key)) << key;
+  }
+  // Everything else is the same in both.
+  EXPECT_EQ(with.size() - std::size(kSimulatedKeys), without.size());
+  EXPECT_EQ(with["analyticGain"], without["analyticGain"]);
+  EXPECT_EQ(with["analyticI1I0"], without["analyticI1I0"]);
+}
+
+TEST_F(WritersTest, NonFiniteNumbersAreNull) {
+  // One cavity: no later loaded cavity, so the multiple-output gain is -inf and its efficiencies NaN.
+  json t = smallTube();
+  t["cavities"].erase(1);
+  t["cavities"].erase(1);
+  auto run = runOf(t, false);
+  ASSERT_TRUE(std::isinf(run->analytic().getMultipleOutputGain()));
+  const std::string text = kly_ResultsWriter::render(*run);
+  const json j = json::parse(text);
+  EXPECT_TRUE(j.at("analyticMultipleOutputGain").is_null());
+  EXPECT_TRUE(j.at("analyticMultipleOutputCircuitEfficiency").is_null());
+  EXPECT_TRUE(j.at("analyticGain").is_number());
+  EXPECT_EQ(text.find("NaN"), std::string::npos);
+  EXPECT_EQ(text.find("Infinity"), std::string::npos);
+}
+
+TEST_F(WritersTest, CsvTablesHaveTheirColumnsAndRows) {
+  auto rows = csvRows(kly_CsvWriter::analyticI1I0(*simulated_));
+  ASSERT_EQ(rows.size(), 201u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"z", "i1i0"}));
+  EXPECT_EQ(std::stod(rows[101][1]), simulated_->analytic().getI1I0Sample(100));  // shortest exact form
+
+  rows = csvRows(kly_CsvWriter::cavities(*simulated_));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].back(), "simulatedVoltagePhase");
+  EXPECT_EQ(std::stod(rows[3][16]), simulated_->analytic().getCavityVoltagePhase(2));
+  EXPECT_EQ(rows[3][5], "100");
+  auto analyticOnly = csvRows(kly_CsvWriter::cavities(*analytic_));
+  EXPECT_EQ(analyticOnly[0].back(), "analyticVoltagePhase");
+
+  const kly_DiskSimulation& s = *simulated_->simulation();
+  rows = csvRows(kly_CsvWriter::trajectories(*simulated_));
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(s.getSimulatedMaxTimeStep()) + 1);
+  ASSERT_EQ(rows[0].size(), 2u + 8u);
+  EXPECT_EQ(std::stod(rows[5][2 + 3]), s.getSimulatedDiskPosition(3, 0, 4));
+  EXPECT_EQ(std::stod(rows[17][1]), 16 / (2.856e9 * 16));  // time of step 16: one period
+
+  EXPECT_EQ(csvRows(kly_CsvWriter::diskVelocities(*simulated_)).size(), 8u * 1u + 1u);
+  EXPECT_EQ(csvRows(kly_CsvWriter::simulatedCurrents(*simulated_)).size(), 3u * 5u + 1u);
+  EXPECT_EQ(csvRows(kly_CsvWriter::simulatedBunching(*simulated_)).size(), 201u);
+  rows = csvRows(kly_CsvWriter::passes(*simulated_));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[3][0], "2");
+  EXPECT_THROW(kly_CsvWriter::trajectories(*analytic_), kly_StateError);
+
+  EXPECT_EQ(kly_CsvWriter::table({"a", "b"}, {{NAN, -INFINITY}, {0.1, 3}}), "a,b\nnan,-inf\n0.1,3\n");
+}
+
+TEST_F(WritersTest, ThePassesSeenAreThePassesMade) {
+  ASSERT_EQ(observed_.size(), 3u);
+  ASSERT_EQ(simulated_->passes().size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(observed_[i].pass, i);
+    EXPECT_EQ(simulated_->passes()[i].outputVoltage, observed_[i].outputVoltage);
+  }
+  EXPECT_EQ(observed_.back().outputVoltage, simulated_->simulation()->getSimulatedCavityVoltage(2));
+}
+
+TEST_F(WritersTest, PlotsAreWellFormedAndHoldTheirSeries) {
+  const kly_DiskSimulation& s = *simulated_->simulation();
+  kly_SvgCheck b = kly_SvgCheck::parse(kly_TubePlots::bunching(*simulated_).render());
+  ASSERT_TRUE(b.wellFormed) << b.error;
+  EXPECT_EQ(b.series.at("analytic I1/I0").points.size(), 200u);
+  EXPECT_EQ(b.series.at("simulated I1/I0").points.size(), 200u);
+  EXPECT_EQ(b.series.at("simulated I2/I0").points.size(), 200u);
+  for (const char* label : {"0", "1", "2"}) EXPECT_TRUE(b.hasText(label)) << label;  // cavity markers
+  b = kly_SvgCheck::parse(kly_TubePlots::bunching(*analytic_).render());
+  EXPECT_EQ(b.series.size(), 1u);
+
+  kly_SvgCheck v = kly_SvgCheck::parse(kly_TubePlots::cavityVoltages(*simulated_).render());
+  ASSERT_TRUE(v.wellFormed) << v.error;
+  EXPECT_EQ(v.series.at("analytic").rects, 3);
+  EXPECT_EQ(v.series.at("simulated").rects, 3);
+
+  kly_SvgCheck a = kly_SvgCheck::parse(kly_TubePlots::applegate(*simulated_).render());
+  ASSERT_TRUE(a.wellFormed) << a.error;
+  EXPECT_EQ(a.series.size(), 8u);  // one trajectory per disk
+  EXPECT_GE(a.series.at("disk 0").points.size(), 2u);
+  EXPECT_EQ(a.bands, (std::vector<std::string>{"cavity 0", "cavity 1", "cavity 2"}));
+
+  kly_SvgCheck e = kly_SvgCheck::parse(kly_TubePlots::exitVelocities(*simulated_).render());
+  ASSERT_TRUE(e.wellFormed) << e.error;
+  int left = 0;
+  for (int d = 0; d < 8; ++d) left += s.getSimulatedExitVelocity(d, 0) != 0;
+  EXPECT_EQ(e.series.at("disk rings per bin").rects > 0, left > 0);
+  EXPECT_THROW(kly_TubePlots::applegate(*analytic_), kly_StateError);
+}
+
+TEST_F(WritersTest, SummaryShowsBothModelsSideBySide) {
+  std::ostringstream out;
+  kly_Summary::print(out, *simulated_);
+  const std::string text = out.str();
+  for (const char* part : {"small test tube", "Beam: round", "Cavities", "Performance", "gain [dB]",
+                           "kinetic efficiency", "all outputs: total eff.", "Simulation: 8 disks x 1 rings",
+                           "3 of at most 3 passes"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+  // Three passes do not settle the voltages of this tube.
+  EXPECT_NE(text.find("did not converge in 3 passes"), std::string::npos) << text;
+
+  std::ostringstream only;
+  kly_Summary::print(only, *analytic_);
+  EXPECT_NE(only.str().find("Analytic model only"), std::string::npos);
+  EXPECT_EQ(only.str().find("Warnings"), std::string::npos) << only.str();
+}
+
+TEST(SummaryTest, WarnsOfOverlappingGapFields) {
+  json t = smallTube();
+  t["cavities"][1]["z"] = 0.01;  // the Gaussian fields of the first two gaps now overlap
+  auto run = runOf(t, true);
+  ASSERT_TRUE(run->simulation()->isFieldOverlapping());
+  const auto w = kly_Summary::warnings(*run);
+  EXPECT_TRUE(std::any_of(w.begin(), w.end(), [](const std::string& s) { return s.find("overlap") != s.npos; }));
+}
+
+TEST(OutputFolderTest, WritesReplacesAndRemovesOnlyItsOwnStaleFiles) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(::testing::TempDir()) / "kly_output_folder_test";
+  fs::remove_all(dir);
+  auto read = [](const fs::path& p) {
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  kly_OutputFolder first(dir / "nested");
+  first.add("results.json", "one");
+  first.add("applegate.svg", "<svg/>");
+  first.write({"results.json", "applegate.svg"});
+  EXPECT_EQ(read(dir / "nested" / "results.json"), "one");
+  std::ofstream(dir / "nested" / "notes.txt") << "mine";
+
+  kly_OutputFolder second(dir / "nested");
+  second.add("results.json", "two");
+  second.write({"results.json", "applegate.svg"});
+  EXPECT_EQ(read(dir / "nested" / "results.json"), "two");
+  EXPECT_FALSE(fs::exists(dir / "nested" / "applegate.svg"));  // from the earlier run
+  EXPECT_EQ(read(dir / "nested" / "notes.txt"), "mine");       // not ours
+  for (const auto& entry : fs::directory_iterator(dir / "nested")) {
+    EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+  }
+
+  std::ofstream(dir / "plain-file") << "x";
+  kly_OutputFolder blocked(dir / "plain-file");
+  blocked.add("results.json", "three");
+  try {
+    blocked.write({});
+    FAIL() << "wrote into a file";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("plain-file"), std::string::npos) << e.what();
+  }
+  fs::remove_all(dir);
+}
+
+TEST(OutputFolderTest, ARunWithoutSimulationWritesNoSimulatedFile) {
+  auto run = runOf(smallTube(), false);
+  const auto names = kly_RunFiles::collect(*run, "unused", "summary").names();
+  EXPECT_EQ(names, (std::vector<std::string>{"analytic-i1i0.csv", "bunching.svg", "cavities.csv",
+                                             "cavity-voltages.svg", "results.json", "summary.txt"}));
+  for (const std::string& n : names) {
+    const auto& all = kly_RunFiles::allNames();
+    EXPECT_NE(std::find(all.begin(), all.end(), n), all.end()) << n;
+  }
+}
+
+TEST(ProgressLineTest, InPlaceOnATerminalAndLineByLineElsewhere) {
+  std::ostringstream tty;
+  {
+    kly_ProgressLine p(tty, true, 20);
+    p.update({0, 1.0, 123456.0});
+    p.update({1, 0.5, 2000.0});
+    EXPECT_EQ(tty.str().find('\n'), std::string::npos);
+  }
+  const std::string t = tty.str();
+  EXPECT_EQ(t.front(), '\r');
+  EXPECT_EQ(t.back(), '\n');  // closed when it goes out of use
+  const std::string first = "\rsimulation pass 1/20: convergence 1.000e+00, output voltage 123.5 kV";
+  EXPECT_EQ(t.substr(0, first.size()), first);
+  // The second, shorter line is padded to hide the end of the first.
+  const std::size_t second = t.find('\r', 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(t.size() - 1 - second, first.size());
+
+  std::ostringstream pipe;
+  kly_ProgressLine p(pipe, false, 3);
+  p.update({0, 1.0, 1000.0});
+  p.update({1, 1.0, 2000.0});
+  p.finish();
+  EXPECT_EQ(pipe.str(), "simulation pass 1/3: convergence 1.000e+00, output voltage 1 kV\n"
+                        "simulation pass 2/3: convergence 1.000e+00, output voltage 2 kV\n");
+}
+
+}  // namespace

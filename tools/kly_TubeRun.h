@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "analytic/kly_Analytic.h"
+#include "model/kly_Klystron.h"
+#include "simulation/kly_DiskSimulation.h"
+#include "tools/kly_TubeFile.h"
+
+struct kly_TubeRunOptions {
+  bool simulate = true;  // run the disk simulation when the tube has a simulation section
+  int threads = 0;       // worker threads of the simulation; 0: one per hardware thread
+  std::function<void(const kly_PassReport&)> onPass;  // called after every simulation pass
+};
+
+// One run of a tube description: the analytic model with its I1/I0 sweep,
+// then, when asked for and described, the disk simulation. Holds the models
+// and their results for the writers.
+class kly_TubeRun {
+public:
+  // Convergence measure at which the simulation stops iterating.
+  static constexpr double kConvergence = 1e-6;
+
+  explicit kly_TubeRun(kly_TubeDescription tube);
+  kly_TubeRun(const kly_TubeRun&) = delete;
+  kly_TubeRun& operator=(const kly_TubeRun&) = delete;
+
+  // Runs both models; library errors (an unusable field or beam file, say)
+  // propagate with the library's message.
+  void run(const kly_TubeRunOptions& options);
+
+  const kly_TubeDescription& tube() const { return tube_; }
+  const kly_Klystron& klystron() const { return klystron_; }
+  const kly_Analytic& analytic() const { return analytic_; }
+  // The simulation, or nullptr when it did not run.
+  const kly_DiskSimulation* simulation() const { return simulated_ ? &simulation_ : nullptr; }
+
+  // Every pass of the simulation, in order.
+  const std::vector<kly_PassReport>& passes() const { return passes_; }
+  // The output voltage settled (the last pass's measure is below kConvergence).
+  bool converged() const;
+  // The simulation has something to iterate: a cavity after the driven one,
+  // or an imported beam that drives every cavity.
+  bool iterates() const;
+  int threads() const { return threads_; }
+
+  double analyticSeconds() const { return analyticSeconds_; }      // wall time [s]
+  double simulationSeconds() const { return simulationSeconds_; }  // wall time [s]
+
+private:
+  kly_TubeDescription tube_;
+  kly_Klystron klystron_;
+  kly_Analytic analytic_;
+  kly_DiskSimulation simulation_;
+  bool simulated_ = false;
+  std::vector<kly_PassReport> passes_;
+  int threads_ = 0;
+  double analyticSeconds_ = 0;
+  double simulationSeconds_ = 0;
+};

@@ -1,0 +1,65 @@
+// klystron run TUBE.json [-o DIR] [--no-sim] [--threads N]
+//
+// Reads a tube description, runs the analytic model and (when the tube has a
+// simulation section) the disk simulation, prints a summary and writes the
+// results, tables and plots into DIR.
+#include <iostream>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "tools/kly_ProgressLine.h"
+#include "tools/kly_RunFiles.h"
+#include "tools/kly_Summary.h"
+#include "tools/kly_TubeFile.h"
+#include "tools/kly_TubeRun.h"
+
+namespace {
+
+int runTube(const std::filesystem::path& tubeFile, std::filesystem::path folder, bool noSim, int threads) {
+  kly_TubeRun run(kly_TubeFile::read(tubeFile));
+  if (folder.empty()) folder = tubeFile.stem().string() + "-results";
+
+  const bool simulate = !noSim && run.tube().simulation;
+  kly_ProgressLine progress(std::cerr, kly_ProgressLine::stderrIsTerminal(),
+                            simulate ? run.tube().simulation->maxIterations : 0);
+  run.run({simulate, threads, [&progress](const kly_PassReport& r) { progress.update(r); }});
+  progress.finish();
+
+  std::ostringstream summary;
+  kly_Summary::print(summary, run);
+  const kly_OutputFolder files = kly_RunFiles::collect(run, folder, summary.str());
+  files.write(kly_RunFiles::allNames());
+  std::cout << summary.str() << fmt::format("\nWrote {} files to {}/\n", files.names().size(), folder.string());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Runs a klystron design described in a JSON tube file."};
+  app.require_subcommand(1);
+  CLI::App* run = app.add_subcommand("run", "run the analytic model and the disk simulation of a tube");
+  std::string tube;
+  std::string output;
+  bool noSim = false;
+  int threads = 0;
+  run->add_option("TUBE", tube, "tube description (JSON)")->required();
+  run->add_option("-o,--output", output, "folder for the results (default: TUBE's name with -results, here)");
+  run->add_flag("--no-sim", noSim, "run the analytic model only");
+  run->add_option("--threads", threads, "simulation threads (0: one per hardware thread)")
+      ->check(CLI::NonNegativeNumber);
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    return runTube(tube, output, noSim, threads);
+  } catch (const kly_TubeFileError& e) {
+    std::cerr << e.what() << '\n';
+  } catch (const std::bad_alloc&) {
+    std::cerr << "klystron: not enough memory for this run (lower the simulation's disks, rings or steps)\n";
+  } catch (const std::exception& e) {
+    std::cerr << "klystron: " << tube << ": " << e.what() << '\n';
+  }
+  return 1;
+}
