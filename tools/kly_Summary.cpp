@@ -113,8 +113,8 @@ void printSimulation(std::ostream& out, const kly_TubeRun& run) {
   fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} of at most {} passes",
              s->getDisks(), s->getRings(), s->getSteps(), s->getSimulatedIterations(), s->getMaxIterations());
   if (!run.passes().empty()) fmt::print(out, ", last convergence measure {:.3g}", run.passes().back().convergence);
-  fmt::print(out, "\n  {:.2f} s on {} thread{} (analytic model {:.3f} s)\n", run.simulationSeconds(), run.threads(),
-             run.threads() == 1 ? "" : "s", run.analyticSeconds());
+  fmt::print(out, "\n  {:.2f} s with {} thread{} asked for (analytic model {:.3f} s)\n", run.simulationSeconds(),
+             run.threads(), run.threads() == 1 ? "" : "s", run.analyticSeconds());
   fmt::print(out, "  max I1/I0 {:.4f} at z = {:.4f} m; min v/c {:.4f} at z = {:.4f} m\n", s->getSimulatedMaxI1I0(),
              s->getSimulatedMaxI1I0ZLocation(), s->getSimulatedMinVOverC(), s->getSimulatedMinVOverCLocation());
 }

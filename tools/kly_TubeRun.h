@@ -44,6 +44,7 @@ public:
   // The simulation has something to iterate: a cavity after the driven one,
   // or an imported beam that drives every cavity.
   bool iterates() const;
+  // Threads asked of the simulation: the --threads value, or the hardware's count for 0.
   int threads() const { return threads_; }
 
   double analyticSeconds() const { return analyticSeconds_; }      // wall time [s]
