@@ -8,6 +8,7 @@ packages=(
   junit5                 # /usr/share/java/junit-platform-console-standalone.jar
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libfmt-dev
+  libexpat1-dev          # the XML parser the tests read the plots back with
 )
 if [ "${KLY_WITH_FUZZERS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
