@@ -12,7 +12,7 @@ constexpr const char* kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", 
 constexpr int kPaletteSize = sizeof(kPalette) / sizeof(kPalette[0]);
 
 // Plot area inside the picture [px].
-constexpr double kLeft = 80, kRight = 24, kTop = 56, kBottom = 58;
+constexpr double kLeft = 80, kRight = 24, kTop = 56, kBottom = 78;
 
 std::string escape(std::string_view text) {
   std::string out;
@@ -187,7 +187,7 @@ std::string kly_SvgPlot::render() const {
   out += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"black\"/>\n", kLeft,
                      kTop, w, h);
   out += fmt::format("<text class=\"x-label\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
-                     "fill=\"black\">{}</text>\n", kLeft + w / 2, kHeight - 14.0, escape(xLabel_));
+                     "fill=\"black\">{}</text>\n", kLeft + w / 2, kTop + h + 36, escape(xLabel_));
   out += fmt::format("<text class=\"y-label\" x=\"18\" y=\"{0:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
                      "fill=\"black\" transform=\"rotate(-90 18 {0:.2f})\">{1}</text>\n", kTop + h / 2,
                      escape(yLabel_));
@@ -244,31 +244,30 @@ std::string kly_SvgPlot::render() const {
   }
   out += "</g>\n";
 
-  // Legend in the upper right corner of the plot area.
+  // Legend: one row under the plot, where it hides no data.
   std::vector<const Series*> legend;
   for (const Series& s : series_) {
     if (s.options.inLegend) legend.push_back(&s);
   }
   if (!legend.empty()) {
-    std::size_t longest = 0;
-    for (const Series* s : legend) longest = std::max(longest, s->name.size());
-    const double boxW = 40 + 7.0 * static_cast<double>(longest), boxH = 8 + 18.0 * legend.size();
-    const double bx = kLeft + w - boxW - 8, by = kTop + 8;
-    out += fmt::format("<g class=\"legend\">\n<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" "
-                       "fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n", bx, by, boxW, boxH);
-    for (std::size_t i = 0; i < legend.size(); ++i) {
-      const Series& s = *legend[i];
-      const double ly = by + 16 + 18.0 * i;
-      const char* color = kPalette[s.color % kPaletteSize];
-      if (s.bars || s.options.style == Style::Markers) {
-        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", bx + 8,
-                           ly - 8, color);
+    auto itemWidth = [](const Series* s) { return 50 + 7.0 * static_cast<double>(s->name.size()); };
+    double total = 0;
+    for (const Series* s : legend) total += itemWidth(s);
+    double x = std::max(kLeft, (kWidth - total) / 2);
+    const double ly = kHeight - 12.0;
+    out += "<g class=\"legend\">\n";
+    for (const Series* s : legend) {
+      const char* color = kPalette[s->color % kPaletteSize];
+      if (s->bars || s->options.style == Style::Markers) {
+        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8,
+                           color);
       } else {
         out += fmt::format("<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
-                           "stroke-width=\"2\"{}/>\n", bx + 8, ly - 4, bx + 28, ly - 4, color,
-                           s.options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
+                           "stroke-width=\"2\"{}/>\n", x, ly - 4, x + 20, ly - 4, color,
+                           s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
       }
-      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", bx + 34, ly, escape(s.name));
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
+      x += itemWidth(s);
     }
     out += "</g>\n";
   }
