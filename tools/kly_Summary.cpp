@@ -14,9 +14,9 @@ namespace {
 constexpr double kDegrees = 180.0 / std::numbers::pi;
 
 // A table cell: the number in the given format, "-" where there is none.
-std::string cell(std::optional<double> v, double scale, const char* spec) {
+std::string cell(std::optional<double> v, double scale, const char* pattern) {
   if (!v) return "-";
-  return fmt::format(fmt::runtime(spec), *v * scale);
+  return fmt::format(fmt::runtime(pattern), *v * scale);
 }
 
 void printBeam(std::ostream& out, const kly_TubeRun& run) {
@@ -73,7 +73,7 @@ void printPerformance(std::ostream& out, const kly_TubeRun& run) {
     const char* label;
     std::optional<double> analytic, simulated;
     double scale;
-    const char* spec;
+    const char* pattern;
   };
   using S = const kly_DiskSimulation&;
   const Row rows[] = {
@@ -99,8 +99,8 @@ void printPerformance(std::ostream& out, const kly_TubeRun& run) {
   };
   fmt::print(out, "\n{:<34}{:>14}{:>14}\n", "Performance", "analytic", "simulated");
   for (const Row& r : rows) {
-    fmt::print(out, "  {:<32}{:>14}{:>14}\n", r.label, cell(r.analytic, r.scale, r.spec),
-               cell(r.simulated, r.scale, r.spec));
+    fmt::print(out, "  {:<32}{:>14}{:>14}\n", r.label, cell(r.analytic, r.scale, r.pattern),
+               cell(r.simulated, r.scale, r.pattern));
   }
 }
 
