@@ -1,0 +1,258 @@
+#include "simulation/kly_DiskSimulation.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "model/kly_Errors.h"
+#include "numeric/kly_Arrays.h"
+#include "simulation/kly_DiskSimulationRun.h"
+
+namespace {
+
+std::string number(double v) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out.precision(10);
+  out << v;
+  return out.str();
+}
+
+std::string gibibytes(double bytes) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out.precision(3);
+  out << bytes / (1024.0 * 1024.0 * 1024.0) << " GiB";
+  return out.str();
+}
+
+void checkAtLeastOne(int value, const char* what) {
+  if (value < 1) throw std::invalid_argument("simulate: " + std::string(what) + " " + std::to_string(value) + " is below 1");
+}
+
+// Everything that can be checked before the tube is rebuilt.
+void checkRun(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
+              const kly_SimulationOptions& options) {
+  checkAtLeastOne(disks, "disk count");
+  if (rings < 1 || rings > kly_DiskSimulation::kMaxRings)
+    throw std::invalid_argument("simulate: ring count " + std::to_string(rings) + " is outside 1 to " +
+                                std::to_string(kly_DiskSimulation::kMaxRings));
+  checkAtLeastOne(steps, "time step count");
+  checkAtLeastOne(maxIterations, "iteration limit");
+  if (options.threads < 0)
+    throw std::invalid_argument("simulate: thread count " + std::to_string(options.threads) + " is negative");
+
+  const int n = klystron.getCavityCount();
+  if (n < 1) throw std::invalid_argument("simulate: the tube has no cavity");
+  if (n > kly_DiskSimulation::kMaxCavities)
+    throw std::invalid_argument("simulate: the tube has " + std::to_string(n) + " cavities; the simulation takes at most " +
+                                std::to_string(kly_DiskSimulation::kMaxCavities));
+  for (int k = 0; k < n; ++k) {
+    const int h = klystron.getHarmonic(k);
+    if (h == 0 || h < -(kly_DiskSimulation::kHarmonics - 1) || h > kly_DiskSimulation::kHarmonics - 1)
+      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + " has harmonic " + std::to_string(h) +
+                                  "; the simulation takes harmonics 1 to 4 and -1 to -4");
+    // The pass reads the profile and its integral on every ring of the run.
+    if (klystron.hasFieldFile(k) && klystron.getFieldRings(k) < rings)
+      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": field file '" +
+                                  klystron.getFieldFileName(k) + "' is tabulated for " +
+                                  std::to_string(klystron.getFieldRings(k)) + " rings, fewer than the " +
+                                  std::to_string(rings) + " rings of the run");
+  }
+}
+
+// Physical memory of the machine [bytes]; infinite when it cannot be told.
+double physicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long size = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || size <= 0) return std::numeric_limits<double>::infinity();
+  return static_cast<double>(pages) * static_cast<double>(size);
+}
+
+}  // namespace
+
+// ---- Arrays --------------------------------------------------------------------
+
+kly_DiskSimulation::Array2D::Array2D(int rows, int cols) : a_(kly::allocate2D(rows, cols)), rows_(rows) {}
+kly_DiskSimulation::Array2D::~Array2D() { kly::free2D(a_, rows_); }
+void kly_DiskSimulation::Array2D::swap(Array2D& other) noexcept {
+  std::swap(a_, other.a_);
+  std::swap(rows_, other.rows_);
+}
+
+kly_DiskSimulation::Array3D::Array3D(int ni, int nj, int nk) : a_(kly::allocate3D(ni, nj, nk)), ni_(ni), nj_(nj) {}
+kly_DiskSimulation::Array3D::~Array3D() { kly::free3D(a_, ni_, nj_); }
+void kly_DiskSimulation::Array3D::swap(Array3D& other) noexcept {
+  std::swap(a_, other.a_);
+  std::swap(ni_, other.ni_);
+  std::swap(nj_, other.nj_);
+}
+
+// ---- The simulation object -----------------------------------------------------
+
+kly_DiskSimulation::kly_DiskSimulation() = default;
+kly_DiskSimulation::~kly_DiskSimulation() = default;
+
+void kly_DiskSimulation::importBeam(bool useImportedBeam, const std::string& fileName, bool useGivenInjectionPosition,
+                                    double injectionPosition) {
+  std::string name = fileName;  // the only step that can fail: nothing changes if it does
+  import_ = useImportedBeam;
+  beamFileName_.swap(name);
+  overrideStart_ = useGivenInjectionPosition;
+  startPosition_ = injectionPosition;
+}
+
+void kly_DiskSimulation::simulate(kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
+                                  const kly_SimulationOptions& options) {
+  checkRun(klystron, disks, rings, steps, maxIterations, options);
+  kly_BeamImport beam;
+  if (import_) {
+    beam.readBeamFile(beamFileName_);
+    if (beam.getRowCount() < disks)
+      throw std::invalid_argument("simulate: beam file '" + beamFileName_ + "' has " +
+                                  std::to_string(beam.getRowCount()) + " rows, fewer than the " +
+                                  std::to_string(disks) + " disks of the run");
+  }
+  // All or nothing: a failed rebuild leaves the tube as it was.
+  klystron.initializeInternalData();
+
+  Run run(klystron, disks, rings, steps, maxIterations, options, import_, std::move(beam), overrideStart_,
+          startPosition_);
+  run.iterate();
+  run.deriveResults();
+
+  r_ = std::move(run.results);
+  hasResults_ = true;
+}
+
+// ---- Set-up of a run -----------------------------------------------------------
+
+kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
+                             const kly_SimulationOptions& options, bool imported, kly_BeamImport&& beamImport,
+                             bool overrideStart, double startPosition)
+    : klystron_(klystron),
+      beam_(klystron.getBeam()),
+      options_(options),
+      nc_(klystron.getCavityCount()),
+      last_(nc_ - 1),
+      Nd_(disks),
+      Nr_(rings),
+      Ns_(steps),
+      M_(maxIterations),
+      I0_(beam_.getBeamCurrent()),
+      f_(beam_.getFrequency()),
+      u0_(beam_.getBeamVelocity()),
+      lambda_(beam_.getRfWavelength()),
+      omega_(beam_.getOmega()),
+      Vd_(beam_.getDepressedBeamVoltage()),
+      imported_(imported),
+      overrideStart_(overrideStart),
+      startPosition_(startPosition),
+      beamImport_(std::move(beamImport)) {
+  for (int k = 0; k < nc_; ++k) {
+    cavity_[static_cast<std::size_t>(k)] = &klystron.getCavity(k);
+    harmonic_[static_cast<std::size_t>(k)] = klystron.getHarmonic(k);
+    // The rebuild read each field file for the ring count checked before it.
+    const int fieldRings = cavity_[static_cast<std::size_t>(k)]->getFieldRings();
+    if (fieldRings != 0 && fieldRings < Nr_)
+      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": the field profile has " +
+                                  std::to_string(fieldRings) + " rings, fewer than the " + std::to_string(Nr_) +
+                                  " rings of the run");
+  }
+  results.disks = Nd_;
+  results.rings = Nr_;
+  results.steps = Ns_;
+  results.maxIterations = M_;
+  results.threads = options.threads;
+  const kly_Cavity& first = *cavity_[0];
+  const kly_Cavity& output = *cavity_[static_cast<std::size_t>(last_)];
+  results.zStart = first.getFieldZMin() - 3 * lambda_;
+  results.zEnd = output.getFieldZMax() + 3 * lambda_;
+
+  // The RF periods a disk at the beam velocity needs from z start to z end,
+  // plus 6, make one pass. Checked before anything is allocated.
+  const double periods = (results.zEnd - results.zStart) / lambda_;
+  if (!(periods >= 0 && periods < static_cast<double>(std::numeric_limits<int>::max())))
+    throw std::invalid_argument("simulate: the simulated region from " + number(results.zStart) + " m to " +
+                                number(results.zEnd) + " m spans " + number(periods) +
+                                " electronic wavelengths of " + number(lambda_) +
+                                " m; it must be a finite length downstream (check the beam voltage, the frequency and "
+                                "the cavity positions)");
+  const long long timeSteps = (static_cast<long long>(std::trunc(periods)) + 6) * Ns_;
+  if (timeSteps > std::numeric_limits<int>::max())
+    throw std::invalid_argument("simulate: a pass of " + std::to_string(timeSteps) + " time steps (" +
+                                std::to_string(Ns_) + " per period) exceeds the largest count, " +
+                                std::to_string(std::numeric_limits<int>::max()));
+  Nt_ = static_cast<int>(timeSteps);
+  const double diskRings = static_cast<double>(Nd_) * Nr_;
+  const double bytes = sizeof(double) * (diskRings * (2.0 * Nt_ + 9.0) + 20.0 * Ns_) +
+                       sizeof(double*) * (2.0 * diskRings + 11.0 * Nd_ + 20.0);
+  const double memory = physicalMemory();
+  if (bytes > memory)
+    throw std::invalid_argument("simulate: " + std::to_string(Nd_) + " disks x " + std::to_string(Nr_) + " rings x " +
+                                std::to_string(Nt_) + " time steps need " + gibibytes(bytes) +
+                                " of trajectory tables, more than the " + gibibytes(memory) +
+                                " of physical memory");
+
+  Q_ = I0_ / (f_ * Nd_);
+  dt_ = 1 / (f_ * Ns_);
+  dz_ = lambda_ / Nd_;
+  results.stepAdvance = u0_ * dt_;
+  epsilon_ = 1.0;
+
+  zPrev_ = Array2D(Nd_, Nr_);
+  zCur_ = Array2D(Nd_, Nr_);
+  vPrev_ = Array2D(Nd_, Nr_);
+  vCur_ = Array2D(Nd_, Nr_);
+  eSc_ = Array2D(Nd_, Nr_);
+  eCav_ = Array2D(Nd_, Nr_);
+  results.entryVelocity = Array2D(Nd_, Nr_);
+  results.exitVelocity = Array2D(Nd_, Nr_);
+  results.velocityAtMinimumBeta = Array2D(Nd_, Nr_);
+  results.minVOverC = 1.0;
+  results.minVOverCLocation = 0;
+  induced_ = Array2D(kMaxCavities, Ns_);
+
+  if (!imported_) {
+    // Drive voltage of the input gap from the input power, through the
+    // mismatch between the external load and the beam-loaded, detuned gap.
+    const double f0 = klystron.getFrequency(0);
+    const double rq = klystron.getRQ(0);
+    const double B = first.getBb() + ((f_ * f_ - f0 * f0) / (f_ * f0)) / rq;
+    const double QL = 1 / (1 / klystron.getQo(0) + 1 / first.getQb());
+    const Complex Y(1 / (rq * QL), B);
+    const double Ge = 1 / (klystron.getQe(0) * rq);
+    const Complex gamma = (Ge - Y) / (Ge + Y);
+    const double S = (1 + std::abs(gamma)) / (1 - std::abs(gamma));
+    const double drive = std::sqrt(2 * klystron.getInputPower() * S * rq * QL) * 2 / (S + 1);
+    V_[0] = Complex(drive, 0.0);
+    results.cavityVoltage[0] = std::abs(drive);
+    results.cavityVoltagePhase[0] = 0;
+  }
+
+  if (imported_)
+    zInj_ = overrideStart_ ? startPosition_ : beamImport_.getFileStartPosition();
+  else
+    zInj_ = first.getFieldZMin() - lambda_;
+
+  results.maxTimeStep = Nt_;
+  results.position = Array3D(Nd_, Nr_, Nt_);
+  results.velocity = Array3D(Nd_, Nr_, Nt_);
+
+  if (klystron.isRoundBeam())
+    spaceCharge_.buildRoundBeamTable(Q_, u0_, klystron.getBeamRadius(), klystron.getTubeRadius(), Nr_);
+  else
+    spaceCharge_.buildSheetBeamTable(Q_, u0_, klystron.getBeamWidth(), klystron.getBeamHeight(),
+                                     klystron.getTubeWidth(), klystron.getTubeHeight(), Nr_);
+
+  za_ = output.getFieldZMin();
+  zb_ = output.getFieldZMax();
+  results.iterations = 0;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+// The working state of one disk-simulation run, shared by the sources of
+// kly_DiskSimulation; not part of the public interface.
+
+#include <array>
+#include <complex>
+
+#include "model/kly_Beam.h"
+#include "model/kly_Cavity.h"
+#include "model/kly_Klystron.h"
+#include "numeric/kly_Fourier.h"
+#include "simulation/kly_BeamImport.h"
+#include "simulation/kly_DiskSimulation.h"
+#include "simulation/kly_SpaceCharge.h"
+
+namespace kly_disk {
+constexpr double kSpeedOfLight = 299792458.0;        // [m/s]
+constexpr double kChargeToMass = 1.75882012e11;      // electron e/m [C/kg]
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kFourPi = 12.566370614359172;
+constexpr double kConvergence = 1e-6;                // relative change of the output voltage that ends the run
+constexpr double kVoltageLimit = 3.0;                // gap voltages above this many times Vd restart from 0
+}  // namespace kly_disk
+
+// One run, built aside from the simulation's results: the set-up (the
+// constructor), the passes with the voltage iteration (iterate) and the
+// derived results (deriveResults). The results it fills replace the
+// simulation's only when the run completed.
+class kly_DiskSimulation::Run {
+ public:
+  using Complex = std::complex<double>;
+
+  // The counts are checked and the tube rebuilt; `beamImport` holds the read
+  // beam file when `imported`.
+  Run(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
+      const kly_SimulationOptions& options, bool imported, kly_BeamImport&& beamImport, bool overrideStart,
+      double startPosition);
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  void iterate();
+  void deriveResults();
+
+  Results results;
+
+ private:
+  void pass(int i);
+  double spaceChargeField(int d, int r, int s) const;
+  double cavityField(int d, int r, double t) const;
+  void harmonicCurrents();
+  void updateVoltages();
+  void bunching();
+
+  const kly_Klystron& klystron_;
+  const kly_Beam& beam_;
+  const kly_SimulationOptions& options_;
+  std::array<const kly_Cavity*, kMaxCavities> cavity_{};
+  std::array<double, kMaxCavities> harmonic_{};  // signed harmonic of each cavity, as a double
+  int nc_;      // cavities
+  int last_;    // the output cavity, nc_ - 1
+  int Nd_;      // disks per RF period
+  int Nr_;      // rings per disk
+  int Ns_;      // time steps per RF period
+  int Nt_ = 0;  // time steps of one pass
+  int M_;       // pass limit
+  double I0_;      // beam current [A]
+  double f_;       // operating frequency [Hz]
+  double u0_;      // beam velocity [m/s]
+  double lambda_;  // electronic wavelength u0 / f [m]
+  double omega_;   // [rad/s]
+  double Vd_;      // depressed beam voltage [V]
+  double Q_ = 0;   // charge of one disk [C]
+  double dt_ = 0;  // time step [s]
+  double dz_ = 0;  // launch spacing [m]
+  double zInj_ = 0;  // plane downstream of which the disks feel fields [m]
+  double za_ = 0;    // start of the last cavity's field [m]
+  double zb_ = 0;    // end of the last cavity's field [m]
+  double epsilon_ = 1.0;  // convergence measure
+  bool imported_;
+  bool overrideStart_;
+  double startPosition_;  // [m]
+  kly_BeamImport beamImport_;
+  kly_SpaceCharge spaceCharge_;
+  Fourier fourier_;
+
+  // Per disk and ring, over one step.
+  Array2D zPrev_, zCur_, vPrev_, vCur_, eSc_, eCav_;
+  Array2D induced_;  // induced-current samples [cavity][step within the period], A
+
+  // Per cavity: the voltage the next pass uses, the estimate from the latest
+  // pass's current and the one before, the voltage the previous pass used,
+  // and a copy taken at the start of an update [V]; the harmonic currents [A].
+  std::array<Complex, kMaxCavities> V_{}, F_{}, Fp_{}, Vp_{}, W_{};
+  std::array<std::array<Complex, kHarmonics>, kMaxCavities> H_{};
+};
