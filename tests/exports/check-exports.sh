@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# usage: check-exports.sh LIBRARY GENERATED_HEADER JAR JAVAP
+# usage: check-exports.sh LIBRARY GENERATED_HEADER JAR JAVAP [EXPECTED_COUNT]
 set -euo pipefail
-lib=$1 header=$2 jar=$3 javap=$4
+lib=$1 header=$2 jar=$3 javap=$4 expected_count=${5:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -19,6 +19,10 @@ fi
 if ! diff -u "$tmp/expected" "$tmp/exported" >"$tmp/diff"; then
   echo "exported symbols differ from the declared native methods (- missing, + unexpected):"
   grep -E '^[-+][^-+]' "$tmp/diff" || true
+  status=1
+fi
+if [ -n "$expected_count" ] && [ "$declared" -ne "$expected_count" ]; then
+  echo "the class declares $declared native methods; the complete interface has $expected_count"
   status=1
 fi
 for overload in setOperatingParameters__DDDDDD setOperatingParameters__DDDDDDDD; do

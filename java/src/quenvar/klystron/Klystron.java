@@ -266,6 +266,140 @@ public class Klystron implements AutoCloseable {
     /** Normalised axial field shape at z (m) on the innermost ring, 1/m. */
     public native double getCavityField(int cavity, double z);
 
+    // ---- Disk simulation ----------------------------------------------------------
+
+    /**
+     * Settings of the following {@link #simulate} runs: whether they start from the beam in the beam file
+     * {@code fileName} (one velocity and arrival time per disk; a name of any length), and whether the imported
+     * disks are placed relative to {@code injectionPosition} (m) instead of the start position the file gives.
+     * Reads no file.
+     */
+    public native void importBeam(boolean useImportedBeam, String fileName, boolean useGivenInjectionPosition,
+            double injectionPosition);
+
+    /**
+     * Rebuilds the beam and cavity objects and runs the large-signal disk simulation with {@code disks} disks per
+     * RF period, {@code rings} rings per disk, {@code steps} time steps per RF period and at most
+     * {@code maxIterations} passes. Throws {@link IllegalArgumentException} naming the value for disks, steps or
+     * maxIterations below 1, rings outside 1 to 20, no cavity or more than 20, a cavity harmonic of 0 or beyond
+     * +-4, a cavity whose field file is tabulated for fewer rings than the run uses, an imported beam file with
+     * fewer rows than disks, or counts whose trajectory tables would not fit in memory; {@link RuntimeException}
+     * with the reader's message for a beam file that cannot be read. A refused or failed run keeps the previous
+     * results.
+     */
+    public native void simulate(int disks, int rings, int steps, int maxIterations);
+
+    /** Disks per RF period of the last simulation; 0 before any, like the other counts. */
+    public native int getDisks();
+
+    /** Rings per disk. */
+    public native int getRings();
+
+    /** Time steps per RF period. */
+    public native int getSteps();
+
+    /** Iteration limit. */
+    public native int getMaxIterations();
+
+    /** Passes the last simulation made. */
+    public native int getSimulatedIterations();
+
+    /** Time steps of one pass: the step dimension of the trajectories. */
+    public native int getSimulatedMaxTimeStep();
+
+    /** Gain of the last cavity's output, dB. */
+    public native double getSimulatedGain();
+
+    /** Power into the last cavity's load, W. */
+    public native double getSimulatedOutputPower();
+
+    /** Power the beam gives the last gap over the beam power. */
+    public native double getSimulatedElectronicEfficiency();
+
+    /** Share of the beam's kinetic energy lost across the last cavity's field. */
+    public native double getSimulatedKineticEfficiency();
+
+    /** Electronic times circuit efficiency. */
+    public native double getSimulatedTotalEfficiency();
+
+    /** Circuit efficiency Qo / (Qo + Qe) of the last cavity, set by {@link #simulate} (not by the analytic run). */
+    public native double getAnalyticCircuitEfficiency();
+
+    /** Power into the loads of every externally loaded cavity after the first (Qe below 90000), W. */
+    public native double getSimulatedMultipleOutputPower();
+
+    public native double getSimulatedMultipleOutputGain();
+
+    public native double getSimulatedMultipleOutputCircuitEfficiency();
+
+    public native double getSimulatedMultipleOutputElectronicEfficiency();
+
+    public native double getSimulatedMultipleOutputTotalEfficiency();
+
+    /** Beam-loading conductance of the input gap, S. */
+    public native double getSimulatedGb1();
+
+    /** Beam-loading susceptance of the input gap, S. */
+    public native double getSimulatedBb1();
+
+    /** Largest I1/I0 along the tube. */
+    public native double getSimulatedMaxI1I0();
+
+    /** Its position, m. */
+    public native double getSimulatedMaxI1I0ZLocation();
+
+    /** Smallest v/c the innermost ring reached in the last pass. */
+    public native double getSimulatedMinVOverC();
+
+    /** Its position, m. */
+    public native double getSimulatedMinVOverCLocation();
+
+    /** Whether a disk stopped or turned back in the last pass. */
+    public native boolean isDiskReflected();
+
+    /** Whether the field of some cavity begins before the field of the cavity before it ends. */
+    public native boolean isFieldOverlapping();
+
+    /** Gap voltage magnitude of cavity 0 to 19, V; {@link IndexOutOfBoundsException} outside. */
+    public native double getSimulatedCavityVoltage(int cavity);
+
+    /** Gap voltage phase, rad. */
+    public native double getSimulatedCavityVoltagePhase(int cavity);
+
+    /** Magnitude of harmonic 0 to 4 of the current induced in the cavity, A. */
+    public native double getSimulatedCavityCurrentMagnitude(int cavity, int harmonic);
+
+    /** Its phase, rad. */
+    public native double getSimulatedCavityCurrentPhase(int cavity, int harmonic);
+
+    /** I1/I0 at z (m), interpolated in the simulated 200-point profile; 0 outside it. */
+    public native double getSimulatedI1I0(double z);
+
+    /** Phase of the fundamental current at z, interpolated without unwrapping, rad. */
+    public native double getSimulatedI1I0Phase(double z);
+
+    /** I2/I0 at z, interpolated. */
+    public native double getSimulatedI2I0(double z);
+
+    /**
+     * Axial position of the ring of the disk at the time step of the last pass, m. This and the other disk
+     * getters throw {@link IllegalStateException} before any simulation and {@link IndexOutOfBoundsException}
+     * for a disk, ring or step outside the counts of the last one.
+     */
+    public native double getSimulatedDiskPosition(int disk, int ring, int step);
+
+    /** Axial velocity, m/s. */
+    public native double getSimulatedDiskVelocity(int disk, int ring, int step);
+
+    /**
+     * Velocity of the ring of the disk as it crossed the end of the last cavity's field, m/s; 0 if it never did.
+     * The first argument is ignored.
+     */
+    public native double getSimulatedExitVelocity(int ignored, int disk, int ring);
+
+    /** Velocity at the position of the smallest v/c, m/s; 0 if the ring never crossed it. */
+    public native double getVelocityAtMinimumBeta(int disk, int ring);
+
     // ---- Constants ----------------------------------------------------------------
 
     /** 299792458 m/s. */
