@@ -4,7 +4,10 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
+#include "jni/kly_ModifiedUtf8.h"
 #include "model/kly_Errors.h"
 
 namespace kly_jni {
@@ -23,9 +26,18 @@ jfieldID instanceField(JNIEnv* env, jobject self) {
 
 void throwNew(JNIEnv* env, const char* className, const char* message) noexcept {
   if (env->ExceptionCheck()) return;  // keep the exception already raised
+  // Messages quote file names and file contents, which may hold any bytes;
+  // ThrowNew reads modified UTF-8 and would cut the message at the first byte
+  // it cannot decode.
+  std::string text;
+  try {
+    text = toModifiedUtf8(message);
+  } catch (...) {
+    text = "the klystron engine failed and its message could not be converted";
+  }
   jclass cls = env->FindClass(className);
   if (cls == nullptr) return;  // FindClass left its own error pending
-  env->ThrowNew(cls, message);
+  env->ThrowNew(cls, text.c_str());
   env->DeleteLocalRef(cls);
 }
 
@@ -60,7 +72,9 @@ std::string toStdString(JNIEnv* env, jstring text, const char* what) {
     const char* chars;
     ~Release() { env->ReleaseStringUTFChars(text, chars); }
   } release{env, text, chars};
-  return std::string(chars, static_cast<std::size_t>(length));
+  // A file name must reach the file system as the UTF-8 of the Java String,
+  // not in the JVM's modified form.
+  return fromModifiedUtf8(std::string_view(chars, static_cast<std::size_t>(length)), what);
 }
 
 void raiseJavaException(JNIEnv* env) noexcept {

@@ -31,7 +31,9 @@ void storeInstanceAddress(JNIEnv* env, jobject self, kly_Instance* instance);
 // The object's live instance; throws kly_StateError when it has none.
 kly_Instance& liveInstance(JNIEnv* env, jobject self);
 
-// The modified UTF-8 bytes of a Java string, whole, as a std::string.
+// The text of a Java string, whole, in standard UTF-8. Throws NullArgument for
+// null and std::invalid_argument, naming `what`, for a string with a NUL
+// character or an unpaired surrogate, which no file name can hold.
 std::string toStdString(JNIEnv* env, jstring text, const char* what);
 
 // Raises the Java exception that corresponds to the exception being handled.

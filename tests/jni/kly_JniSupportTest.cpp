@@ -100,6 +100,13 @@ TEST(JniGuard, MapsEachErrorKindToItsJavaException) {
   expectTranslation(kly_jni::NullArgument("fileName is null"), "java/lang/NullPointerException");
 }
 
+TEST(JniGuard, MessagesReachJavaWholeAsModifiedUtf8) {
+  // A binary file quoted in a message: ThrowNew must get bytes it can decode.
+  FakeJvm jvm;
+  kly_jni::guard(&jvm.env, [] { throw kly_FileError("found \"\xFF\xFE\" in 'b\xF0\x9F\x98\x80.txt'"); });
+  EXPECT_EQ(jvm.thrownMessage, "found \"\xEF\xBF\xBD\xEF\xBF\xBD\" in 'b\xED\xA0\xBD\xED\xB8\x80.txt'");
+}
+
 TEST(JniGuard, OutOfMemoryAndUnknownErrors) {
   {
     FakeJvm jvm;
@@ -164,6 +171,23 @@ TEST(JniStrings, ConvertsWholeAndReleasesOnce) {
   EXPECT_EQ(jvm.releasedStrings, 1);
   EXPECT_THROW(kly_jni::toStdString(&jvm.env, nullptr, "fileName"), kly_jni::NullArgument);
   EXPECT_EQ(jvm.releasedStrings, 1);
+}
+
+TEST(JniStrings, NamesArriveAsUtf8AndRefusedOnesAreReleasedToo) {
+  FakeJvm jvm;
+  jstring handle = reinterpret_cast<jstring>(&jvm.text);
+  jvm.text = "tube-\xED\xA0\xBD\xED\xB8\x80.txt";  // U+1F600 as the JVM hands it over
+  EXPECT_EQ(kly_jni::toStdString(&jvm.env, handle, "fileName"), "tube-\xF0\x9F\x98\x80.txt");
+  jvm.text = "gap\xC0\x80.txt";  // "gap\0.txt" would open "gap"
+  try {
+    kly_jni::toStdString(&jvm.env, handle, "fileName");
+    ADD_FAILURE() << "a NUL character was accepted";
+  } catch (const kly_jni::NullArgument&) {
+    ADD_FAILURE() << "a NUL character is no null reference";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "fileName has a NUL character at index 3");
+  }
+  EXPECT_EQ(jvm.releasedStrings, 2);
 }
 
 }  // namespace
