@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <ios>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "model/kly_Errors.h"
@@ -108,6 +110,9 @@ private:
 };
 
 std::string readWholeFile(const std::string& fileName) {
+  // A directory opens like a file on Linux and then reads as nothing.
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) throw kly_FileError(fileContext(fileName) + ": is a directory");
   std::ifstream file(fileName, std::ios::binary);
   if (!file) {
     const int err = errno;
@@ -117,7 +122,9 @@ std::string readWholeFile(const std::string& fileName) {
   std::ostringstream text;
   text << file.rdbuf();
   if (file.bad()) throw kly_FileError(fileContext(fileName) + ": read error");
-  return std::move(text).str();
+  std::string content = std::move(text).str();
+  if (content.empty()) throw kly_FileError(fileContext(fileName) + ": the file is empty");
+  return content;
 }
 
 double unitsPerMetre(const std::string& unit) {
@@ -262,7 +269,18 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
   next.shift(shiftBy);
   next.normalise(normalisationRadius, fileName);
   next.tabulate(samplePositions);
-  if (!(next.integrals_[0] > 0.0) || !std::isfinite(next.integrals_[0])) {
+  // A grid spacing near the smallest double, or field values many decades
+  // apart, can make the normalised field overflow: such a profile would feed
+  // infinities into every later result.
+  const auto finite = [](double v) { return std::isfinite(v); };
+  if (!std::all_of(next.e_.begin(), next.e_.end(), finite) ||
+      !std::all_of(next.profile_.begin(), next.profile_.end(), finite) ||
+      !std::all_of(next.integrals_.begin(), next.integrals_.end(), finite)) {
+    throw kly_FileError(fileContext(fileName) + ": the axial field normalised to unit integral at " +
+                        formatLength(normalisationRadius) + " from the axis exceeds the range of a double (" +
+                        "grid spacing " + formatLength(next.dz_) + ")");
+  }
+  if (!(next.integrals_[0] > 0.0)) {
     throw kly_FileError(fileContext(fileName) + ": the field at the innermost sample position (" +
                         formatLength(samplePositions[0]) + " from the axis) is zero everywhere along z");
   }

@@ -191,4 +191,16 @@ TEST(CavityField, UnusableFilesAreReportedWithFileAndLine) {
   } catch (const kly_FileError& e) {
     EXPECT_STREQ(e.what(), "field file '/nonexistent/field.txt': cannot be opened (No such file or directory)");
   }
+  // Both open and read as nothing; neither has a line to blame.
+  const std::string empty = dir.write("empty.txt", "");
+  const std::string folder = std::filesystem::path(empty).parent_path().string();
+  for (const auto& [path, problem] : {std::pair{empty, "the file is empty"}, std::pair{folder, "is a directory"}}) {
+    try {
+      f.load(path, 0.0, std::vector<double>{0.0}, 0.0);
+      ADD_FAILURE() << path << " loaded";
+    } catch (const kly_FileError& e) {
+      EXPECT_EQ(e.what(), "field file '" + path + "': " + problem);
+    }
+  }
+  EXPECT_EQ(f.getRings(), 1);
 }
