@@ -148,6 +148,7 @@ void kly_BeamImport::readBeamFile(const std::string& fileName) {
   // Rows are collected as they are read, so that a row count far beyond the
   // rows present fails at the end of the file rather than in the allocation.
   std::vector<Row> rows;
+  std::vector<int> timeLines;
   for (int d = 0; d < rowCount; ++d) {
     const std::string where = " of row " + std::to_string(d + 1) + " of " + std::to_string(rowCount);
     reader.expectNumber("first column" + where);
@@ -155,15 +156,23 @@ void kly_BeamImport::readBeamFile(const std::string& fileName) {
     if (!(b > 0 && b < 1)) reader.fail("beta" + where + " is " + number(b) + ", not between 0 and 1");
     const double time = reader.expectNumber("time" + where);
     rows.push_back(Row{b, time, 0.0});
+    timeLines.push_back(reader.line());
   }
 
   double tMin = rows[0].t;
   for (const Row& r : rows)
     if (r.t < tMin) tMin = r.t;
-  for (Row& r : rows) {
+  for (std::size_t d = 0; d < rows.size(); ++d) {
+    Row& r = rows[d];
+    const double time = r.t;
     r.t = r.t - tMin;
     const double v = r.beta * kSpeedOfLight;
     r.z = -r.t * v / (steps * frequency);
+    // Finite times can still lie so far apart that the distance overflows.
+    if (!std::isfinite(r.t) || !std::isfinite(r.z))
+      reader.failAt(timeLines[d], "time of row " + std::to_string(d + 1) + " of " + std::to_string(rowCount) + " (" +
+                                      number(time) + ") lies too far from the earliest arrival (" + number(tMin) +
+                                      ") for a position along the tube");
   }
 
   rows_ = std::move(rows);
