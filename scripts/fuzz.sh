@@ -21,7 +21,10 @@ run() {
   cp "$@" "$corpus"/
   echo "== $target: ${seconds}s"
   build-fuzz/fuzz/$target -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-    -print_final_stats=1 -artifact_prefix=build-fuzz/findings/$target- "$corpus" 2>&1 | tail -n 12
+    -dict=fuzz/${target#fuzz_}.dict -print_final_stats=1 -artifact_prefix=build-fuzz/findings/$target- \
+    "$corpus" 2>&1 | tail -n 12
 }
-run fuzz_field_file fuzz/corpus/field/* tests/data/gap-field-*.txt
-run fuzz_beam_file fuzz/corpus/beam/* tests/data/prebunched-beam.txt
+# Seeds: small hand-made files, the sample files, the examples' files and every
+# input that once found a fault (tests/data/regression, replayed by the tests).
+run fuzz_field_file fuzz/corpus/field/* tests/data/gap-field-*.txt examples/fields/*.txt tests/data/regression/field-*
+run fuzz_beam_file fuzz/corpus/beam/* tests/data/prebunched-beam.txt examples/beams/*.txt tests/data/regression/beam-*

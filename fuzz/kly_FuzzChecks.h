@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// What the file readers must do with any input, shared by the fuzz targets and
+// the regression tests that replay their findings: either read the file and
+// then answer every query with finite values, or refuse it with kly_FileError.
+// Each function returns what went wrong, or an empty string when nothing did;
+// any other exception escapes.
+namespace kly_fuzz {
+
+// The field-profile reader, tabulating at four sample radii up to 6.1 mm.
+std::string fieldFileProblem(const std::string& fileName);
+
+// The beam-file reader.
+std::string beamFileProblem(const std::string& fileName);
+
+}  // namespace kly_fuzz
