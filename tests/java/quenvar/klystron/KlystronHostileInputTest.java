@@ -12,9 +12,11 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 import java.io.IOException;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.LinkedHashMap;
@@ -682,7 +684,7 @@ class KlystronHostileInputTest {
 
     @Test
     void binaryBytesQuotedInAMessageArriveWhole() throws IOException {
-        byte[] head = "Field\nNumber of Z increments: 2 X\n(mm)\n0 0 ".getBytes(java.nio.charset.StandardCharsets.US_ASCII);
+        byte[] head = "Field\nNumber of Z increments: 2 X\n(mm)\n0 0 ".getBytes(StandardCharsets.US_ASCII);
         byte[] junk = {(byte) 0xff, (byte) 0xfe, (byte) 0x80, '\n'};
         byte[] text = Arrays.copyOf(head, head.length + junk.length);
         System.arraycopy(junk, 0, text, head.length, junk.length);
@@ -715,7 +717,8 @@ class KlystronHostileInputTest {
         assumeTrue("UTF-8".equals(System.getProperty("sun.jnu.encoding")), "file names are not UTF-8 here");
         Path field = Files.copy(Paths.get(FIELD), dir.resolve("Spalt-\u00e4\u20ac-\ud83d\ude00.txt"));
         Path beam = Files.copy(Paths.get(BEAM), dir.resolve("Strahl-\ud83d\udce1.txt"));
-        try (Klystron k = KlystronAnalyticTest.fourCavityTube(); Klystron plain = KlystronAnalyticTest.fourCavityTube()) {
+        try (Klystron k = KlystronAnalyticTest.fourCavityTube();
+                Klystron plain = KlystronAnalyticTest.fourCavityTube()) {
             k.loadCavityField(3, field.toString(), 0, 1);
             plain.loadCavityField(3, FIELD, 0, 1);
             k.importBeam(true, beam.toString(), false, 0);
@@ -743,7 +746,7 @@ class KlystronHostileInputTest {
             double firstWidth = k.getCavityFieldWidth(3);
 
             // New content under the same name: the next rebuild reads it.
-            Files.copy(DATA.resolve("gap-field-radial.txt"), file, java.nio.file.StandardCopyOption.REPLACE_EXISTING);
+            Files.copy(DATA.resolve("gap-field-radial.txt"), file, StandardCopyOption.REPLACE_EXISTING);
             k.calculateAnalytics();
             radial.loadCavityField(3, DATA.resolve("gap-field-radial.txt").toString(), 0, 1);
             radial.calculateAnalytics();
