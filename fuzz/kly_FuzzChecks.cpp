@@ -13,12 +13,13 @@ std::string fieldFileProblem(const std::string& fileName) {
   kly_CavityField field;
   try {
     field.load(fileName, 0.0, positions, 0.003);
+    field.shift(-0.25);  // as a cavity with its gap centre at 0.25 m places it
   } catch (const kly_FileError&) {
     return {};
   }
-  field.shift(-0.25);
   const double zmin = field.getZMin(), zmax = field.getZMax();
-  if (!(std::isfinite(zmin) && std::isfinite(zmax) && zmin < zmax)) return "loaded with an axial extent that is not finite";
+  if (!(std::isfinite(zmin) && std::isfinite(zmax) && zmin < zmax))
+    return "loaded and placed with an axial extent that is empty or not finite";
   for (int ring = 0; ring < 4; ++ring) {
     for (int i = 0; i <= 16; ++i) {
       const double z = zmin + (zmax - zmin) * i / 16.0;

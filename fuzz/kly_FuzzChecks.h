@@ -9,7 +9,8 @@
 // any other exception escapes.
 namespace kly_fuzz {
 
-// The field-profile reader, tabulating at four sample radii up to 6.1 mm.
+// The field-profile reader, tabulating at four sample radii up to 6.1 mm, and
+// the profile placed at a gap centre 0.25 m along the tube.
 std::string fieldFileProblem(const std::string& fileName);
 
 // The beam-file reader.

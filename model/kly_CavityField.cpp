@@ -158,6 +158,7 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
   }
   FieldFileReader in(fileName, readWholeFile(fileName));
   kly_CavityField next;
+  next.fileName_ = fileName;
 
   // Header: everything up to "increments:" is free text.
   std::string tok;
@@ -289,9 +290,20 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
 
 void kly_CavityField::shift(double d) {
   if (d == 0.0) return;
+  // Near a large position a double resolves less than a fine grid's spacing:
+  // the grid would collapse onto a few positions, or onto one.
+  const double zmin = zmin_ - d;
+  const double zmax = zmax_ - d;
+  // A move that is not a number or infinite is carried through as such, like
+  // any position of the model.
+  if (std::isfinite(d) && !(std::fabs((zmax - zmin) - (zmax_ - zmin_)) <= kGridTolerance * dz_)) {
+    throw kly_FileError(fileContext(fileName_) + ": the axial grid from " + formatLength(zmin_) + " to " +
+                        formatLength(zmax_) + " (spacing " + formatLength(dz_) + ") cannot be moved by " +
+                        formatLength(-d) + ": the positions there cannot resolve its spacing");
+  }
   for (double& v : z_) v -= d;
-  zmin_ -= d;
-  zmax_ -= d;
+  zmin_ = zmin;
+  zmax_ = zmax;
 }
 
 void kly_CavityField::normalise(double radius, const std::string& fileName) {

@@ -38,7 +38,10 @@ public:
   void load(const std::string& fileName, double shift, std::span<const double> samplePositions,
             double normalisationRadius);
 
-  // Subtracts d [m] from every z coordinate; nothing when d is 0.
+  // Subtracts d [m] from every z coordinate; nothing when d is 0. Throws
+  // kly_FileError, and changes nothing, when the moved positions can no
+  // longer hold the axial grid: a spacing below the resolution of doubles
+  // around the new position. A d that is not finite is applied as it is.
   void shift(double d);
 
   // Normalised axial field [1/m] at z [m] for sample index ring: linear
@@ -68,6 +71,7 @@ private:
   void normalise(double radius, const std::string& fileName);
   void tabulate(std::span<const double> samplePositions);
 
+  std::string fileName_;  // of the last load, for messages
   int nz_ = 1;
   int nr_ = 1;
   double unitsPerMetre_ = 1.0;

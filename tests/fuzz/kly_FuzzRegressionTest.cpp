@@ -19,9 +19,14 @@ struct Finding {
   const char* message;  // what the refusal must say, after the file name
 };
 
-// Each input a reader once accepted and then answered with infinities, or
-// refused with a wrong reason. Every one must now be refused for its real reason.
+// Each input a reader once accepted and then answered with infinities or an
+// empty field, or refused for a wrong reason. Every one must now be refused
+// for its real reason.
 const std::vector<Finding> kFieldFindings = {
+    // Found by fuzz_field_file: a 1e-31 m grid collapsed onto one position at the gap centre.
+    {"field-fuzz-grid-below-resolution.txt",
+     "': the axial grid from -1e-31 m to 0 m (spacing 1e-31 m) cannot be moved by 0.25 m: the positions there "
+     "cannot resolve its spacing"},
     {"field-subnormal-spacing.txt",
      "': the axial field normalised to unit integral at 0.003 m from the axis exceeds the range of a double "
      "(grid spacing 1e-310 m)"},
@@ -58,7 +63,8 @@ TEST(FuzzRegression, FieldFilesAreRefusedForTheirRealReason) {
     kly_CavityField field;
     try {
       field.load(path(f), 0.0, positions, 0.003);
-      ADD_FAILURE() << f.file << ": loaded";
+      field.shift(-0.25);
+      ADD_FAILURE() << f.file << ": loaded and placed";
     } catch (const kly_FileError& e) {
       EXPECT_EQ(e.what(), "field file '" + path(f) + f.message) << f.file;
     }

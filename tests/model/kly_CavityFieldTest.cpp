@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "model/kly_Errors.h"
@@ -53,6 +55,17 @@ TEST(CavityField, RadialFileIsNormalisedAndTabulatedAtTheSampleRadii) {
   f.shift(0.01);
   EXPECT_NEAR(f.getZMin(), 0.05, 1e-15);
   EXPECT_NEAR(f.getZMax(), 0.13, 1e-15);
+
+  // Around 1e14 m a double resolves 16 mm, more than the 0.5 mm grid: refused, nothing moved.
+  EXPECT_THROW(f.shift(-1e14), kly_FileError);
+  EXPECT_NEAR(f.getZMin(), 0.05, 1e-15);
+  EXPECT_GT(f.getField(0.09, 0), 0.0);
+  f.shift(-1e9);  // 1e-7 mm resolution: still a grid
+  EXPECT_NEAR(f.getZMax() - f.getZMin(), 0.08, 1e-6);
+  // A position that is not a number is carried through, as everywhere in the model.
+  f.shift(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_TRUE(std::isnan(f.getZMin()));
+  EXPECT_EQ(f.getField(0.09, 0), 0.0);
 }
 
 TEST(CavityField, AxisOnlyFileServesEveryRingFromTheAxis) {

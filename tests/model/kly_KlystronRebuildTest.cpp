@@ -149,6 +149,23 @@ TEST(KlystronRebuild, FailedRebuildLeavesTheModelAsItWas) {
     expectUnchanged();
   }
 
+  // A gap so far along the tube that its positions cannot resolve the file's 0.5 mm grid.
+  k.loadCavityField(1, dataFile("gap-field-radial.txt"), 0.0, 4);
+  k.setCavityZCenter(1, 1e15);
+  try {
+    k.initializeInternalData();
+    ADD_FAILURE() << "placed a 0.5 mm grid at 1e15 m";
+  } catch (const kly_FileError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("cavity 1: field file '" + dataFile("gap-field-radial.txt") +
+                                              "': the axial grid from -0.04 m to 0.04 m (spacing 0.0005 m) cannot "
+                                              "be moved by 1e+15 m",
+                                          0),
+              0u)
+        << e.what();
+  }
+  expectUnchanged();
+  k.setCavityZCenter(1, 0.48);
+
   k.loadCavityField(1, dataFile("gap-field-radial.txt"), 0.0, 50);
   k.initializeInternalData();
   EXPECT_EQ(k.getCavityObjectCount(), 3);
