@@ -18,10 +18,15 @@ run() {
   local corpus=build-fuzz/corpus-$target
   rm -rf "$corpus"
   mkdir -p "$corpus"
-  cp "$@" "$corpus"/
+  # Seeds of the same name from different folders (the examples' copies of the
+  # sample files) are kept apart by a number.
+  local i=0 seed
+  for seed in "$@"; do
+    cp "$seed" "$corpus/$((i += 1))-$(basename "$seed")"
+  done
   echo "== $target: ${seconds}s"
   build-fuzz/fuzz/$target -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-    -dict=fuzz/${target#fuzz_}.dict -print_final_stats=1 -artifact_prefix=build-fuzz/findings/$target- \
+    -dict=fuzz/$target.dict -print_final_stats=1 -artifact_prefix=build-fuzz/findings/$target- \
     "$corpus" 2>&1 | tail -n 12
 }
 # Seeds: small hand-made files, the sample files, the examples' files and every
