@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <locale>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "model/kly_Errors.h"
@@ -255,4 +258,16 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
   za_ = output.getFieldZMin();
   zb_ = output.getFieldZMax();
   results.iterations = 0;
+
+  if (options.kernel == kly_PassKernel::fast) {
+    sum_.prepare(spaceCharge_, Nd_);
+    integral_.resize(static_cast<std::size_t>(nc_) * Nr_);
+    for (int k = 0; k < nc_; ++k)
+      for (int r = 0; r < Nr_; ++r)
+        integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
+    inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
+    // More threads than there are groups of disk rings to share out would only wait.
+    const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    pool_ = std::make_unique<kly_WorkerPool>(std::min(options.threads == 0 ? hardware : options.threads, fieldUnits()));
+  }
 }

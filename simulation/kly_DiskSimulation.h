@@ -16,9 +16,21 @@ struct kly_PassReport {
 // Called after every pass; returning false ends the run cleanly after that pass.
 using kly_PassObserver = std::function<bool(const kly_PassReport&)>;
 
+// How a pass forms its space-charge sums. Both give the same results to the
+// last bit.
+enum class kly_PassKernel {
+  fast,       // the sums arranged for speed and shared out over the run's threads
+  reference,  // the plain serial pass, term by term: the yardstick of tests and benchmarks
+};
+
 struct kly_SimulationOptions {
-  kly_PassObserver observer;  // may be empty
-  int threads = 0;            // 0: as many as the hardware runs; 1: serial on the calling thread
+  kly_PassObserver observer;  // may be empty; called on the calling thread
+  // Threads of a run: 0 for as many as the hardware runs, 1 for strictly
+  // serial on the calling thread. The run starts and ends on the calling
+  // thread; its other threads live only while it runs. The results do not
+  // depend on the count. The reference kernel always runs serially.
+  int threads = 0;
+  kly_PassKernel kernel = kly_PassKernel::fast;
 };
 
 // Large-signal model of the tube. One RF period of the beam is cut into
@@ -179,6 +191,7 @@ class kly_DiskSimulation {
       return *this;
     }
     double* const* operator[](int i) const { return a_[i]; }
+    double* const* const* rows() const { return a_; }
     explicit operator bool() const { return a_ != nullptr; }
 
    private:

@@ -10,46 +10,9 @@ using kly_disk::kChargeToMass;
 using kly_disk::kSpeedOfLight;
 
 // Axial space-charge field [V/m] on ring r of disk d at step s of a pass with
-// space charge: the sum of the fields of every other disk ring over one RF
-// period behind and one ahead. A periodic beam repeats itself every period,
-// so the disk rings behind d are the same disks one period (N_s steps)
-// earlier, and those ahead of the period the same disks one period later,
-// which only the previous pass has reached. Sources that have stopped or
-// turned back carry no field. The separation is measured in the rest frame of
-// the acted-on ring. The field ring of the space-charge table must be r.
-//
-// The order of the sum is part of the result: trailing period, same period
-// (all but the ring itself), leading period; disks outside, rings inside.
+// space charge, summed plainly. The field ring of the space-charge table must be r.
 double kly_DiskSimulation::Run::spaceChargeField(int d, int r, int s) const {
-  const Array3D& position = results.position;
-  const Array3D& velocity = results.velocity;
-  const double z = zCur_[d][r];
-  const double beta = vCur_[d][r] / kSpeedOfLight;
-  const double contraction = std::sqrt(1 - beta * beta);
-  double e = 0;
-  if (s >= Ns_) {
-    const int st = s - Ns_;  // recorded earlier in this pass
-    for (int dp = d; dp < Nd_; ++dp) {
-      for (int rp = 0; rp < Nr_; ++rp) {
-        if (velocity[dp][rp][st] > 0)
-          e += spaceCharge_.getSpaceChargeField((z - position[dp][rp][st]) / contraction, rp);
-      }
-    }
-  }
-  for (int dp = 0; dp < Nd_; ++dp) {  // step s as the previous pass recorded it
-    for (int rp = 0; rp < Nr_; ++rp) {
-      if (dp == d && rp == r) continue;
-      if (velocity[dp][rp][s] > 0) e += spaceCharge_.getSpaceChargeField((z - position[dp][rp][s]) / contraction, rp);
-    }
-  }
-  const int sl = s + Ns_;  // as the previous pass recorded it
-  for (int dp = 0; dp <= d; ++dp) {
-    for (int rp = 0; rp < Nr_; ++rp) {
-      if (velocity[dp][rp][sl] > 0)
-        e += spaceCharge_.getSpaceChargeField((z - position[dp][rp][sl]) / contraction, rp);
-    }
-  }
-  return e;
+  return kly_SpaceChargeSum::plainField(spaceCharge_, trajectories(), d, r, s, zCur_[d][r], vCur_[d][r]);
 }
 
 // Axial gap field [V/m] of all cavities on ring r of disk d at time t [s],
@@ -66,10 +29,15 @@ double kly_DiskSimulation::Run::cavityField(int d, int r, double t) const {
 }
 
 void kly_DiskSimulation::Run::pass(int i) {
-  results.diskReflected = false;
+  if (options_.kernel == kly_PassKernel::reference)
+    plainPass(i);
+  else
+    fastPass(i);
+}
 
-  // Launch. Without an imported beam the disks fill one electronic wavelength
-  // from z start on, 2 wavelengths upstream of the injection plane.
+// Launch. Without an imported beam the disks fill one electronic wavelength
+// from z start on, 2 wavelengths upstream of the injection plane.
+void kly_DiskSimulation::Run::launch() {
   for (int d = 0; d < Nd_; ++d) {
     for (int r = 0; r < Nr_; ++r) {
       if (imported_) {
@@ -83,6 +51,67 @@ void kly_DiskSimulation::Run::pass(int i) {
       }
     }
   }
+}
+
+// Records ring r of disk d at step s and pushes it under its fields: the
+// position by the second-order central difference, the velocity by the
+// leapfrog over two steps, under the relativistic axial acceleration
+// (e/m) E / gamma^3. Returns whether the ring had stopped or turned back.
+bool kly_DiskSimulation::Run::push(int d, int r, int s, double minimumLocation) {
+  bool reflected = false;
+  double* position = results.position[d][r];
+  double* velocity = results.velocity[d][r];
+  position[s] = zCur_[d][r];
+  velocity[s] = vCur_[d][r];
+  const double v = vCur_[d][r];
+  if (v > 0) {
+    const double beta = v / kSpeedOfLight;
+    const double a = -(eSc_[d][r] * kChargeToMass + eCav_[d][r] * kChargeToMass) *
+                     std::sqrt(std::pow(std::fabs(1 - beta * beta), 3));
+    const double zNew = a * dt_ * dt_ + 2 * zCur_[d][r] - zPrev_[d][r];
+    const double vNew = 2 * dt_ * a + vPrev_[d][r];
+    zPrev_[d][r] = zCur_[d][r];
+    zCur_[d][r] = zNew;
+    vPrev_[d][r] = vCur_[d][r];
+    vCur_[d][r] = vNew;
+  } else {
+    // Stopped or turned back: frozen for the rest of the pass.
+    reflected = true;
+  }
+  // Crossings of the planes, seen over the two steps from s - 1 to s + 1.
+  if (s >= 1) {
+    const double zp = position[s - 1];
+    const double zc = zCur_[d][r];
+    const double vc = vCur_[d][r];
+    if (zp < za_ && za_ <= zc) results.entryVelocity[d][r] = vc;
+    if (zp < zb_ && zb_ <= zc) results.exitVelocity[d][r] = vc;
+    if (zp < minimumLocation && minimumLocation <= zc) results.velocityAtMinimumBeta[d][r] = vc;
+  }
+  return reflected;
+}
+
+// Smallest v/c of the innermost ring over the pass, except its last two steps.
+void kly_DiskSimulation::Run::findMinimumVOverC() {
+  double betaMin = 1.0;
+  for (int d = 0; d < Nd_; ++d) {
+    const double* position = results.position[d][0];
+    const double* velocity = results.velocity[d][0];
+    for (int s = 0; s + 2 < Nt_; ++s) {
+      const double beta = velocity[s] / kSpeedOfLight;
+      if (beta < betaMin) {
+        betaMin = beta;
+        results.minVOverCLocation = position[s];
+      }
+    }
+  }
+  results.minVOverC = betaMin;
+}
+
+// The pass as plainly as it can be written: serial, each field evaluated
+// where it is needed, the space-charge sum term by term.
+void kly_DiskSimulation::Run::plainPass(int i) {
+  results.diskReflected = false;
+  launch();
 
   const double regionEnd = results.zEnd - 2 * lambda_;
   const double ringCharge = -(Q_ / Nr_);
@@ -119,56 +148,12 @@ void kly_DiskSimulation::Run::pass(int i) {
       }
     }
 
-    // Push and record: positions by the second-order central difference,
-    // velocities by the leapfrog over two steps, under the relativistic axial
-    // acceleration (e/m) E / gamma^3.
     const double minimumLocation = results.minVOverCLocation;  // found by the previous pass
     for (int d = 0; d < Nd_; ++d) {
       for (int r = 0; r < Nr_; ++r) {
-        double* position = results.position[d][r];
-        double* velocity = results.velocity[d][r];
-        position[s] = zCur_[d][r];
-        velocity[s] = vCur_[d][r];
-        const double v = vCur_[d][r];
-        if (v > 0) {
-          const double beta = v / kSpeedOfLight;
-          const double a = -(eSc_[d][r] * kChargeToMass + eCav_[d][r] * kChargeToMass) *
-                           std::sqrt(std::pow(std::fabs(1 - beta * beta), 3));
-          const double zNew = a * dt_ * dt_ + 2 * zCur_[d][r] - zPrev_[d][r];
-          const double vNew = 2 * dt_ * a + vPrev_[d][r];
-          zPrev_[d][r] = zCur_[d][r];
-          zCur_[d][r] = zNew;
-          vPrev_[d][r] = vCur_[d][r];
-          vCur_[d][r] = vNew;
-        } else {
-          // Stopped or turned back: frozen for the rest of the pass.
-          results.diskReflected = true;
-        }
-        // Crossings of the planes, seen over the two steps from s - 1 to s + 1.
-        if (s >= 1) {
-          const double zp = position[s - 1];
-          const double zc = zCur_[d][r];
-          const double vc = vCur_[d][r];
-          if (zp < za_ && za_ <= zc) results.entryVelocity[d][r] = vc;
-          if (zp < zb_ && zb_ <= zc) results.exitVelocity[d][r] = vc;
-          if (zp < minimumLocation && minimumLocation <= zc) results.velocityAtMinimumBeta[d][r] = vc;
-        }
+        if (push(d, r, s, minimumLocation)) results.diskReflected = true;
       }
     }
   }
-
-  // Smallest v/c of the innermost ring over the pass, except its last two steps.
-  double betaMin = 1.0;
-  for (int d = 0; d < Nd_; ++d) {
-    const double* position = results.position[d][0];
-    const double* velocity = results.velocity[d][0];
-    for (int s = 0; s + 2 < Nt_; ++s) {
-      const double beta = velocity[s] / kSpeedOfLight;
-      if (beta < betaMin) {
-        betaMin = beta;
-        results.minVOverCLocation = position[s];
-      }
-    }
-  }
-  results.minVOverC = betaMin;
+  findMinimumVOverC();
 }

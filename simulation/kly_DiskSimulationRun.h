@@ -5,6 +5,8 @@
 
 #include <array>
 #include <complex>
+#include <memory>
+#include <vector>
 
 #include "model/kly_Beam.h"
 #include "model/kly_Cavity.h"
@@ -13,6 +15,8 @@
 #include "simulation/kly_BeamImport.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_SpaceCharge.h"
+#include "simulation/kly_SpaceChargeSum.h"
+#include "simulation/kly_WorkerPool.h"
 
 namespace kly_disk {
 constexpr double kSpeedOfLight = 299792458.0;        // [m/s]
@@ -46,8 +50,20 @@ class kly_DiskSimulation::Run {
 
  private:
   void pass(int i);
+  void plainPass(int i);
+  void fastPass(int i);
+  void launch();
+  bool push(int d, int r, int s, double minimumLocation);
+  void findMinimumVOverC();
   double spaceChargeField(int d, int r, int s) const;
   double cavityField(int d, int r, double t) const;
+  kly_PassTrajectories trajectories() const {
+    return {results.position.rows(), results.velocity.rows(), Nd_, Nr_, Ns_};
+  }
+  // Parts of the fast pass.
+  int fieldUnits() const;
+  void fastFields(int unit, bool spaceCharge, bool lastPeriod, const double* cosine);
+  void fastSources(int firstDisk, int endDisk, int s);
   void harmonicCurrents();
   void updateVoltages();
   void bunching();
@@ -87,6 +103,14 @@ class kly_DiskSimulation::Run {
   // Per disk and ring, over one step.
   Array2D zPrev_, zCur_, vPrev_, vCur_, eSc_, eCav_;
   Array2D induced_;  // induced-current samples [cavity][step within the period], A
+
+  // The fast pass: the sums, each cavity's field integral per ring and the
+  // terms of the induced current of one step [cavity][disk * N_r + ring] [A],
+  // and the threads.
+  kly_SpaceChargeSum sum_;
+  std::vector<double> integral_;  // [cavity * N_r + ring]
+  std::vector<double> inducedTerms_;
+  std::unique_ptr<kly_WorkerPool> pool_;
 
   // Per cavity: the voltage the next pass uses, the estimate from the latest
   // pass's current and the one before, the voltage the previous pass used,

@@ -1,0 +1,233 @@
+#pragma once
+
+// The lane kernel of kly_SpaceChargeSum::sum, compiled once per vector width:
+// kly_SpaceChargeSum.cpp makes the one for two doubles,
+// kly_SpaceChargeSumAvx2.cpp the one for four with AVX2. Everything here has
+// internal linkage, so that no function compiled for one instruction set
+// stands in for the same function of the other. The AVX2 unit defines
+// KLY_LANES_AVX2 (a target pragma does not define __AVX2__).
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+#include "simulation/kly_SpaceChargeSum.h"
+
+namespace {
+
+constexpr int kLanes = kly_SpaceChargeSum::kLanes;
+constexpr int kEntries = kly_SpaceChargeSum::kEntries;
+using View = kly_SpaceChargeSum::View;
+
+// A block is passed over when its nearest source, scaled by 999 / (contraction zmax), lies beyond this.
+// The lookup forms the same quotient with three roundings and the test with three, so a margin of 2^-30
+// (far above six roundings of 2^-53) makes sure that the lookup of every source of the block has
+// a >= 999, which gives 0.
+constexpr double kSkipFrom = 999.0 + 999.0 * 0x1p-30;
+
+// The lookups of a sum are a pipeline: the table position of one (the two
+// divisions, which wait on each other) is found kDepth lookups ahead of its
+// interpolation, so that the divider is kept busy while earlier lookups
+// interpolate.
+constexpr int kDepth = 16;
+constexpr int kSlots = 32;  // a power of 2 above kDepth
+
+// W doubles, masks of W 64-bit lanes (all ones where true) and W ints; the
+// compiler maps them onto the vector registers of the target.
+template <int W>
+struct Lanes;
+template <>
+struct Lanes<2> {
+  using V = double __attribute__((vector_size(16)));
+  using M = std::int64_t __attribute__((vector_size(16)));
+  using I = std::int32_t __attribute__((vector_size(8)));
+};
+template <>
+struct Lanes<4> {
+  using V = double __attribute__((vector_size(32)));
+  using M = std::int64_t __attribute__((vector_size(32)));
+  using I = std::int32_t __attribute__((vector_size(16)));
+};
+
+template <class T>
+[[gnu::always_inline]] inline T load(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+[[gnu::always_inline]] inline void store(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::V splat(double x) {
+  typename Lanes<W>::V v = {};
+  return v + x;
+}
+
+// The four table values of W lookups, one entry of 4 doubles per lane:
+// lowJ[l] = entry[l][0], stepJ[l] = entry[l][1], lowJ1[l] = entry[l][2], stepJ1[l] = entry[l][3].
+template <int W>
+[[gnu::always_inline]] inline void gather(const double* const (&entry)[W], typename Lanes<W>::V& lowJ,
+                                          typename Lanes<W>::V& stepJ, typename Lanes<W>::V& lowJ1,
+                                          typename Lanes<W>::V& stepJ1) {
+  using V = typename Lanes<W>::V;
+  using M = typename Lanes<W>::M;
+  if constexpr (W == 2) {
+    const V a0 = load<V>(entry[0]), b0 = load<V>(entry[0] + 2);
+    const V a1 = load<V>(entry[1]), b1 = load<V>(entry[1] + 2);
+    lowJ = __builtin_shuffle(a0, a1, M{0, 2});
+    stepJ = __builtin_shuffle(a0, a1, M{1, 3});
+    lowJ1 = __builtin_shuffle(b0, b1, M{0, 2});
+    stepJ1 = __builtin_shuffle(b0, b1, M{1, 3});
+  } else if constexpr (W == 4) {
+    const V e0 = load<V>(entry[0]), e1 = load<V>(entry[1]), e2 = load<V>(entry[2]), e3 = load<V>(entry[3]);
+    const V t0 = __builtin_shuffle(e0, e1, M{0, 4, 2, 6});  // L0 of 0 and 1, L1 of 0 and 1
+    const V t1 = __builtin_shuffle(e0, e1, M{1, 5, 3, 7});  // the steps
+    const V t2 = __builtin_shuffle(e2, e3, M{0, 4, 2, 6});
+    const V t3 = __builtin_shuffle(e2, e3, M{1, 5, 3, 7});
+    lowJ = __builtin_shuffle(t0, t2, M{0, 1, 4, 5});
+    lowJ1 = __builtin_shuffle(t0, t2, M{2, 3, 6, 7});
+    stepJ = __builtin_shuffle(t1, t3, M{0, 1, 4, 5});
+    stepJ1 = __builtin_shuffle(t1, t3, M{2, 3, 6, 7});
+  }
+}
+
+// The lesser of a and 999, and 999 for a NaN.
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::V clamp(typename Lanes<W>::V a) {
+  const typename Lanes<W>::V limit = splat<W>(999.0);
+#if defined(KLY_LANES_AVX2)
+  if constexpr (W == 4) return _mm256_min_pd(a, limit);
+#endif
+#if defined(__SSE2__)
+  if constexpr (W == 2) return _mm_min_pd(a, limit);
+#endif
+  return a < limit ? a : limit;
+}
+
+// Splits 0 <= a <= 999 into b = a truncated and the fraction a - b, which it
+// returns; the offsets 4 b of the table entries go to offset[0 .. W-1].
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::V split(typename Lanes<W>::V a, std::int32_t* offset) {
+#if defined(KLY_LANES_AVX2)
+  if constexpr (W == 4) {
+    const __m128i b = _mm256_cvttpd_epi32(a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(offset), _mm_slli_epi32(b, 2));
+    return a - _mm256_cvtepi32_pd(b);
+  }
+#endif
+#if defined(__SSE2__)
+  if constexpr (W == 2) {
+    const __m128i b = _mm_cvttpd_epi32(a);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(offset), _mm_slli_epi32(b, 2));
+    return a - _mm_cvtepi32_pd(b);
+  }
+#endif
+  using V = typename Lanes<W>::V;
+  using I = typename Lanes<W>::I;
+  const I b = __builtin_convertvector(a, I);
+  store(offset, b * 4);
+  return a - __builtin_convertvector(b, V);
+}
+
+// The sum of kly_SpaceChargeSum::sum with vectors of W doubles: lane l sums
+// the field on ring J of disk first + l. The sources of target disk d are
+// blocks d .. d + 2 N_d, so that lane l reads block first + l + k at step k of
+// the sum.
+template <int W>
+[[gnu::always_inline]] inline long sumWith(const View& s, int first, int J, const double* z,
+                                           const double* contraction, unsigned lanes, double* field) {
+  using V = typename Lanes<W>::V;
+  using M = typename Lanes<W>::M;
+  constexpr int H = kLanes / W;  // vectors of one lookup
+  const int N = s.rings;
+  const V zero = {};
+  const V zmax = splat<W>(s.zmax);
+  const M magnitude = M{} + 0x7fffffffffffffff;  // all bits but the sign
+  const M sign = ~magnitude;
+  constexpr std::size_t kTable = kEntries * 4;  // doubles of the table of one pair
+
+  V zt[H], c[H], scale[H], e[H];
+  M idle[H];
+  for (int h = 0; h < H; ++h) {
+    zt[h] = load<V>(z + h * W);
+    c[h] = load<V>(contraction + h * W);
+    scale[h] = 999.0 / (c[h] * zmax);  // for the skip test only
+    for (int l = 0; l < W; ++l) idle[h][l] = (lanes >> (h * W + l)) & 1u ? 0 : -1;
+    e[h] = zero;
+  }
+  // The pair tables of field ring J, one per source ring.
+  const double* pairs = s.pairs + static_cast<std::size_t>(J) * N * kTable;
+
+  // The lookups in flight, one (block, source ring) for all lanes in each slot.
+  alignas(64) V fraction[kSlots][H];
+  alignas(64) M flip[kSlots][H];
+  alignas(64) std::int32_t offset[kSlots][kLanes];  // of the lanes' entries in the table [doubles]
+  const double* table[kSlots];
+  unsigned found = 0;         // lookups whose table position is known
+  unsigned interpolated = 0;  // lookups added to the sums
+  long lookups = 0;
+
+  const auto interpolate = [&] {
+    const unsigned n = interpolated++ % kSlots;
+    for (int h = 0; h < H; ++h) {
+      const double* entry[W];
+      for (int l = 0; l < W; ++l) entry[l] = table[n] + offset[n][h * W + l];
+      V lowJ, stepJ, lowJ1, stepJ1;
+      gather<W>(entry, lowJ, stepJ, lowJ1, stepJ1);
+      const V f = fraction[n][h];
+      const V vJ = lowJ + f * stepJ;
+      const V vJ1 = lowJ1 + f * stepJ1;
+      const V r = vJ1 - vJ;
+      e[h] += reinterpret_cast<V>(reinterpret_cast<M>(r) ^ flip[n][h]);
+    }
+  };
+
+  const int last = 2 * s.disks;
+  for (int k = 0; k <= last; ++k) {
+    const std::size_t block = static_cast<std::size_t>(first) + k;
+    M pass = ~M{};
+    for (int h = 0; h < H; ++h) {
+      const V low = load<V>(s.low + block + h * W);
+      const V high = load<V>(s.high + block + h * W);
+      const M above = zt[h] > high;
+      const M below = zt[h] < low;
+      const V gap = above ? zt[h] - high : low - zt[h];
+      pass &= ((above | below) & (gap * scale[h] > kSkipFrom)) | idle[h];
+    }
+    bool skip = true;
+    for (int l = 0; l < W; ++l) skip = skip && pass[l] != 0;
+    if (skip) continue;
+
+    const double* zs = s.sourceZ + block;
+    for (int i = 0; i < N; ++i, zs += s.blocks) {
+      if (k == s.disks && i == J) continue;  // the ring itself, of each lane's own disk
+      const unsigned n = found++ % kSlots;
+      for (int h = 0; h < H; ++h) {
+        const V x = (zt[h] - load<V>(zs + h * W)) / c[h];
+        const V ax = reinterpret_cast<V>(reinterpret_cast<M>(x) & magnitude);
+        const V a = ax / zmax * 999.0;
+        // a is at least 0 or NaN. Beyond the table (a >= 999 or NaN) take entry 999, whose
+        // zeros give a term of 0, as the lookup does.
+        fraction[n][h] = split<W>(clamp<W>(a), &offset[n][h * W]);
+        // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.
+        flip[n][h] = ~(x < zero) & sign;
+      }
+      table[n] = pairs + i * kTable;
+      if (found - interpolated > kDepth) interpolate();
+    }
+    lookups += static_cast<long>(kLanes) * N;
+  }
+  while (interpolated != found) interpolate();
+  for (int h = 0; h < H; ++h)
+    for (int l = 0; l < W; ++l) field[h * W + l] = e[h][l];
+  return lookups;
+}
+
+}  // namespace
