@@ -1,0 +1,105 @@
+// The fast pass gives the plain pass's results to the last bit, on every
+// example tube and on any number of threads; the threads of a run stay
+// inside it. Labelled concurrency: scripts/test.sh runs these under
+// ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kly_ExampleRuns.h"
+#include "model/kly_Klystron.h"
+#include "simulation/kly_DiskSimulation.h"
+
+namespace {
+
+using kly_test::ExampleTube;
+
+kly_SimulationOptions plain() {
+  kly_SimulationOptions o;
+  o.threads = 1;
+  o.kernel = kly_PassKernel::reference;
+  return o;
+}
+
+kly_SimulationOptions fast(int threads) {
+  kly_SimulationOptions o;
+  o.threads = threads;
+  return o;
+}
+
+// Counts small enough for a sanitizer, with more rings than one and a disk
+// count that leaves lanes of the sums unused.
+kly_TubeSimulation reduced(const ExampleTube& t) {
+  kly_TubeSimulation c = t.counts;
+  c.disks = t.counts.importBeam ? 16 : 12;
+  c.steps = 16;
+  c.maxIterations = 4;
+  return c;
+}
+
+TEST(FastPass, EveryExampleTubeGivesThePlainResultsOnAnyThreadCount) {
+  for (const std::string& name : kly_test::kExampleTubes) {
+    const ExampleTube tube(name);
+    const kly_TubeSimulation c = reduced(tube);
+    ASSERT_GT(c.rings, 1) << name;
+    const auto reference = tube.fingerprint(c, plain());
+    for (int threads : {1, 2, 3, 0})
+      EXPECT_EQ(tube.fingerprint(c, fast(threads)), reference) << name << " on " << threads << " threads";
+  }
+}
+
+// The four-cavity S-band tube at 10 kV and 1 A driven far beyond its voltage:
+// disks turn back, and then carry no space charge.
+void turningBackTube(kly_Klystron& k) {
+  k.setOperatingParameters(10000, 1, 2.856e9, 20000, 0.0095, 0.0062);
+  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
+  k.addCavity(0.20, 2.856e9, 0.82, 1, 0.010, 110, 2500, 25);
+}
+
+TEST(FastPass, TurnedBackDisksAndOneOrTwoStepsPerPeriod) {
+  // With one step per period the trailing period of a step is the step
+  // before, which the push has only just written.
+  for (int steps : {1, 2, 16}) {
+    kly_Klystron k;
+    turningBackTube(k);
+    kly_DiskSimulation a, b;
+    a.simulate(k, 9, 2, steps, 3, plain());
+    b.simulate(k, 9, 2, steps, 3, fast(2));
+    if (steps == 16) {
+      EXPECT_TRUE(a.isDiskReflected());
+    }
+    EXPECT_EQ(kly_test::fingerprint(a), kly_test::fingerprint(b)) << steps << " steps per period";
+  }
+}
+
+TEST(FastPass, RunsStartAndEndOnTheCallingThread) {
+  const ExampleTube tube("sband-round");
+  kly_TubeSimulation c = reduced(tube);
+  c.maxIterations = 3;
+  const std::thread::id caller = std::this_thread::get_id();
+  int onCaller = 0;
+  kly_SimulationOptions o = fast(2);
+  o.observer = [&](const kly_PassReport&) {
+    onCaller += std::this_thread::get_id() == caller;
+    return true;
+  };
+  kly_DiskSimulation s;
+  tube.run(s, c, o);
+  EXPECT_EQ(onCaller, 3);
+  EXPECT_EQ(s.getThreads(), 2);
+
+  // A run that fails keeps the results of the last one, whatever its threads did.
+  const auto before = kly_test::fingerprint(s);
+  o.observer = [](const kly_PassReport& r) -> bool {
+    if (r.pass == 1) throw std::runtime_error("stopped");
+    return true;
+  };
+  EXPECT_THROW(tube.run(s, c, o), std::runtime_error);
+  EXPECT_EQ(kly_test::fingerprint(s), before);
+}
+
+}  // namespace
