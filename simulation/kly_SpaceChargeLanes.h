@@ -112,27 +112,33 @@ template <int W>
 }
 
 // Splits 0 <= a <= 999 into b = a truncated and the fraction a - b, which it
-// returns; the offsets 4 b of the table entries go to offset[0 .. W-1].
+// returns; the offsets b * stride + base of the table entries go to
+// offset[0 .. W-1] (all of them below 2^31).
 template <int W>
-[[gnu::always_inline]] inline typename Lanes<W>::V split(typename Lanes<W>::V a, std::int32_t* offset) {
+[[gnu::always_inline]] inline typename Lanes<W>::V split(typename Lanes<W>::V a, std::int32_t stride,
+                                                         std::int32_t base, std::int32_t* offset) {
+  using V = typename Lanes<W>::V;
 #if defined(KLY_LANES_AVX2)
   if constexpr (W == 4) {
     const __m128i b = _mm256_cvttpd_epi32(a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(offset), _mm_slli_epi32(b, 2));
+    const __m128i o = _mm_add_epi32(_mm_mullo_epi32(b, _mm_set1_epi32(stride)), _mm_set1_epi32(base));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(offset), o);
     return a - _mm256_cvtepi32_pd(b);
   }
 #endif
 #if defined(__SSE2__)
   if constexpr (W == 2) {
-    const __m128i b = _mm_cvttpd_epi32(a);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(offset), _mm_slli_epi32(b, 2));
-    return a - _mm_cvtepi32_pd(b);
+    // No 32-bit multiply in SSE2: the offsets are whole numbers far below
+    // 2^53, exact as doubles.
+    const __m128d b = _mm_cvtepi32_pd(_mm_cvttpd_epi32(a));
+    const __m128d o = b * splat<W>(stride) + splat<W>(base);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(offset), _mm_cvttpd_epi32(o));
+    return a - b;
   }
 #endif
-  using V = typename Lanes<W>::V;
   using I = typename Lanes<W>::I;
   const I b = __builtin_convertvector(a, I);
-  store(offset, b * 4);
+  store(offset, b * stride + base);
   return a - __builtin_convertvector(b, V);
 }
 
@@ -151,7 +157,7 @@ template <int W>
   const V zmax = splat<W>(s.zmax);
   const M magnitude = M{} + 0x7fffffffffffffff;  // all bits but the sign
   const M sign = ~magnitude;
-  constexpr std::size_t kTable = kEntries * 4;  // doubles of the table of one pair
+  const std::int32_t stride = 4 * N;  // doubles from one interval of a pair table to the next
 
   V zt[H], c[H], scale[H], e[H];
   M idle[H];
@@ -162,31 +168,48 @@ template <int W>
     for (int l = 0; l < W; ++l) idle[h][l] = (lanes >> (h * W + l)) & 1u ? 0 : -1;
     e[h] = zero;
   }
-  // The pair tables of field ring J, one per source ring.
-  const double* pairs = s.pairs + static_cast<std::size_t>(J) * N * kTable;
+  // The pair tables of field ring J, interleaved by source ring.
+  const double* pairs = s.pairs + static_cast<std::size_t>(J) * kEntries * stride;
 
   // The lookups in flight, one (block, source ring) for all lanes in each slot.
-  alignas(64) V fraction[kSlots][H];
-  alignas(64) M flip[kSlots][H];
-  alignas(64) std::int32_t offset[kSlots][kLanes];  // of the lanes' entries in the table [doubles]
-  const double* table[kSlots];
+  struct alignas(64) Slot {
+    V fraction[H];
+    M flip[H];
+    std::int32_t offset[kLanes];  // of the lanes' entries in the pair tables [doubles]
+  };
+  Slot slot[kSlots];
   unsigned found = 0;         // lookups whose table position is known
   unsigned interpolated = 0;  // lookups added to the sums
   long lookups = 0;
 
   const auto interpolate = [&] {
-    const unsigned n = interpolated++ % kSlots;
+    const Slot& q = slot[interpolated++ % kSlots];
     for (int h = 0; h < H; ++h) {
       const double* entry[W];
-      for (int l = 0; l < W; ++l) entry[l] = table[n] + offset[n][h * W + l];
+      for (int l = 0; l < W; ++l) entry[l] = pairs + q.offset[h * W + l];
       V lowJ, stepJ, lowJ1, stepJ1;
       gather<W>(entry, lowJ, stepJ, lowJ1, stepJ1);
-      const V f = fraction[n][h];
+      const V f = q.fraction[h];
       const V vJ = lowJ + f * stepJ;
       const V vJ1 = lowJ1 + f * stepJ1;
       const V r = vJ1 - vJ;
-      e[h] += reinterpret_cast<V>(reinterpret_cast<M>(r) ^ flip[n][h]);
+      e[h] += reinterpret_cast<V>(reinterpret_cast<M>(r) ^ q.flip[h]);
     }
+  };
+  // The table position of source ring i in the block at zs for all lanes.
+  const auto find = [&](const double* zs, int i) {
+    Slot& q = slot[found++ % kSlots];
+    for (int h = 0; h < H; ++h) {
+      const V x = (zt[h] - load<V>(zs + h * W)) / c[h];
+      const V ax = reinterpret_cast<V>(reinterpret_cast<M>(x) & magnitude);
+      const V a = ax / zmax * 999.0;
+      // a is at least 0 or NaN. Beyond the table (a >= 999 or NaN) take entry 999, whose
+      // zeros give a term of 0, as the lookup does.
+      q.fraction[h] = split<W>(clamp<W>(a), stride, 4 * i, &q.offset[h * W]);
+      // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.
+      q.flip[h] = ~(x < zero) & sign;
+    }
+    if (found - interpolated > kDepth) interpolate();
   };
 
   const int last = 2 * s.disks;
@@ -206,21 +229,11 @@ template <int W>
     if (skip) continue;
 
     const double* zs = s.sourceZ + block;
-    for (int i = 0; i < N; ++i, zs += s.blocks) {
-      if (k == s.disks && i == J) continue;  // the ring itself, of each lane's own disk
-      const unsigned n = found++ % kSlots;
-      for (int h = 0; h < H; ++h) {
-        const V x = (zt[h] - load<V>(zs + h * W)) / c[h];
-        const V ax = reinterpret_cast<V>(reinterpret_cast<M>(x) & magnitude);
-        const V a = ax / zmax * 999.0;
-        // a is at least 0 or NaN. Beyond the table (a >= 999 or NaN) take entry 999, whose
-        // zeros give a term of 0, as the lookup does.
-        fraction[n][h] = split<W>(clamp<W>(a), &offset[n][h * W]);
-        // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.
-        flip[n][h] = ~(x < zero) & sign;
-      }
-      table[n] = pairs + i * kTable;
-      if (found - interpolated > kDepth) interpolate();
+    if (k == s.disks) {  // the lanes' own disks: leave out the ring itself
+      for (int i = 0; i < N; ++i, zs += s.blocks)
+        if (i != J) find(zs, i);
+    } else {
+      for (int i = 0; i < N; ++i, zs += s.blocks) find(zs, i);
     }
     lookups += static_cast<long>(kLanes) * N;
   }

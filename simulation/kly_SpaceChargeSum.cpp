@@ -83,9 +83,9 @@ void kly_SpaceChargeSum::prepare(const kly_SpaceCharge& table, int disks, Vector
   const auto N = static_cast<std::size_t>(n);
   std::vector<double> pairs(N * N * kEntries * 4, 0.0);
   for (int J = 0; J < n; ++J) {
-    for (int i = 0; i < n; ++i) {
-      double* entry = &pairs[(static_cast<std::size_t>(J) * N + i) * kEntries * 4];
-      for (int b = 0; b + 1 < kEntries; ++b, entry += 4) {
+    for (int b = 0; b + 1 < kEntries; ++b) {
+      double* entry = &pairs[(static_cast<std::size_t>(J) * kEntries + b) * N * 4];
+      for (int i = 0; i < n; ++i, entry += 4) {
         entry[0] = table.tableValue(b, J, i);
         entry[1] = table.tableValue(b + 1, J, i) - table.tableValue(b, J, i);
         entry[2] = table.tableValue(b, J + 1, i);

@@ -117,9 +117,10 @@ class kly_SpaceChargeSum {
   Kernel kernel_ = nullptr;
   Vectors vectors_ = Vectors::portable;
   View view_;
-  // For field ring J, source ring i and interval b, at ((J * N + i) * 1000 + b) * 4:
+  // For field ring J, interval b and source ring i, at ((J * 1000 + b) * N + i) * 4:
   // T[b][J][i], T[b+1][J][i] - T[b][J][i], T[b][J+1][i], T[b+1][J+1][i] - T[b][J+1][i];
-  // entry 999 is zeros.
+  // entries of interval 999 are zeros. The rings of one disk lie close
+  // together, so that the lookups of one lane for them read neighbouring entries.
   std::vector<double> pairs_;
   std::vector<double> sourceZ_;  // [ring][block]: position [m], NaN for no field
   std::vector<double> low_;      // [block]: least position of a source of the block, +inf for none
