@@ -1,0 +1,518 @@
+// Speed of the engine: the space-charge sums of both kernels (pair
+// interactions per second), one pass, whole disk simulations of the example
+// tubes at their own counts and at 64 disks x 10 rings x 60 steps, the
+// rebuild, the analytic run, its I1/I0 sweep and the space-charge table. The
+// ratios reference / fast are printed at the end from the same run, and the
+// peak resident memory of the largest runs.
+//
+// usage: klystron_bench [Google Benchmark flags]
+
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analytic/kly_Analytic.h"
+#include "bench/kly_BenchTubes.h"
+#include "simulation/kly_SpaceCharge.h"
+#include "simulation/kly_SpaceChargeSum.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kC0 = 299792458.0;
+const kly_BenchCounts kLarge{64, 10, 60, 8};  // the fine resolution, 8 passes
+constexpr int kSampledSteps = 24;              // steps of a pass whose sums the kernel benchmarks form
+
+int hardwareThreads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+kly_SimulationOptions reference() {
+  kly_SimulationOptions o;
+  o.threads = 1;
+  o.kernel = kly_PassKernel::reference;
+  return o;
+}
+
+kly_SimulationOptions fast(int threads) {
+  kly_SimulationOptions o;
+  o.threads = threads;
+  return o;
+}
+
+const kly_BenchTube& tube(const std::string& name) {
+  static std::map<std::string, std::unique_ptr<kly_BenchTube>> tubes;
+  auto& t = tubes[name];
+  if (!t) t = std::make_unique<kly_BenchTube>(name);
+  return *t;
+}
+
+// ---- The sums on the trajectories of a run ------------------------------------
+
+// The last pass of a run of a tube, its space-charge table, and the steps and
+// disk rings whose sums the kernel benchmarks form: the disk rings between 2
+// wavelengths downstream of z start and 2 upstream of z end, at steps spread
+// over the pass.
+struct PassSnapshot {
+  int disks = 0, rings = 0, steps = 0, periodSteps = 0;
+  std::vector<double> z, v;
+  std::vector<double*> zRows, vRows;
+  std::vector<double* const*> zDisks, vDisks;
+  kly_SpaceCharge table;
+  std::vector<int> sampled;                  // steps
+  std::vector<std::vector<int>> targetList;  // per sampled step: d * rings + r
+  double pairs = 0;                          // interactions summed over one round of all sampled steps
+  double inRange = 0;                        // of which inside the table's range
+
+  kly_PassTrajectories view() const { return {zDisks.data(), vDisks.data(), disks, rings, periodSteps}; }
+  double position(int d, int r, int s) const { return z[(std::size_t(d) * rings + r) * steps + s]; }
+  double velocity(int d, int r, int s) const { return v[(std::size_t(d) * rings + r) * steps + s]; }
+};
+
+std::unique_ptr<PassSnapshot> makeSnapshot(const std::string& name, const kly_BenchCounts& counts) {
+  auto p = std::make_unique<PassSnapshot>();
+  kly_Klystron k;
+  tube(name).apply(k, counts.rings);
+  kly_DiskSimulation s;
+  kly_BenchCounts c = counts;
+  c.maxIterations = std::min(c.maxIterations, 8);
+  tube(name).simulate(s, k, c, fast(hardwareThreads()));
+
+  p->disks = counts.disks;
+  p->rings = counts.rings;
+  p->steps = s.getSimulatedMaxTimeStep();
+  p->periodSteps = counts.steps;
+  const std::size_t n = std::size_t(p->disks) * p->rings * p->steps;
+  p->z.resize(n);
+  p->v.resize(n);
+  for (int d = 0; d < p->disks; ++d)
+    for (int r = 0; r < p->rings; ++r) {
+      const std::size_t row = (std::size_t(d) * p->rings + r) * p->steps;
+      for (int t = 0; t < p->steps; ++t) {
+        p->z[row + t] = s.getSimulatedDiskPosition(d, r, t);
+        p->v[row + t] = s.getSimulatedDiskVelocity(d, r, t);
+      }
+      p->zRows.push_back(&p->z[row]);
+      p->vRows.push_back(&p->v[row]);
+    }
+  for (int d = 0; d < p->disks; ++d) {
+    p->zDisks.push_back(&p->zRows[std::size_t(d) * p->rings]);
+    p->vDisks.push_back(&p->vRows[std::size_t(d) * p->rings]);
+  }
+
+  const kly_Beam& beam = k.getBeam();
+  const double q = beam.getBeamCurrent() / (beam.getFrequency() * counts.disks);
+  if (k.isRoundBeam())
+    p->table.buildRoundBeamTable(q, beam.getBeamVelocity(), k.getBeamRadius(), k.getTubeRadius(), counts.rings);
+  else
+    p->table.buildSheetBeamTable(q, beam.getBeamVelocity(), k.getBeamWidth(), k.getBeamHeight(), k.getTubeWidth(),
+                                 k.getTubeHeight(), counts.rings);
+
+  const double lambda = beam.getRfWavelength();
+  const double from = s.getZStart() + 2 * lambda, to = s.getZEnd() - 2 * lambda;
+  const int first = p->periodSteps, last = p->steps - p->periodSteps - 1;
+  for (int i = 0; i < kSampledSteps; ++i) {
+    const int step = first + (last - first) * i / (kSampledSteps - 1);
+    std::vector<int> list;
+    for (int d = 0; d < p->disks; ++d)
+      for (int r = 0; r < p->rings; ++r) {
+        const double zc = p->position(d, r, step);
+        if (zc >= from && zc <= to) list.push_back(d * p->rings + r);
+      }
+    if (list.empty()) continue;
+    p->sampled.push_back(step);
+    p->targetList.push_back(list);
+    const double perTarget = (2.0 * p->disks + 1) * p->rings - 1;
+    p->pairs += perTarget * static_cast<double>(list.size());
+  }
+  // In range: the lookups that do not give 0 for lying beyond the table.
+  const double zmax = p->table.getZMax();
+  for (std::size_t i = 0; i < p->sampled.size(); ++i) {
+    const int st = p->sampled[i];
+    for (int dr : p->targetList[i]) {
+      const int d = dr / p->rings, r = dr % p->rings;
+      const double beta = p->velocity(d, r, st) / kC0;
+      const double contraction = std::sqrt(1 - beta * beta);
+      const auto count = [&](int dp, int rp, int at) {
+        if (!(p->velocity(dp, rp, at) > 0)) return;
+        const double a = std::abs((p->position(d, r, st) - p->position(dp, rp, at)) / contraction) / zmax * 999;
+        if (a < 999) p->inRange += 1;
+      };
+      for (int dp = d; dp < p->disks; ++dp)
+        for (int rp = 0; rp < p->rings; ++rp) count(dp, rp, st - p->periodSteps);
+      for (int dp = 0; dp < p->disks; ++dp)
+        for (int rp = 0; rp < p->rings; ++rp)
+          if (dp != d || rp != r) count(dp, rp, st);
+      for (int dp = 0; dp <= d; ++dp)
+        for (int rp = 0; rp < p->rings; ++rp) count(dp, rp, st + p->periodSteps);
+    }
+  }
+  return p;
+}
+
+// Made when a benchmark first asks for it, and kept for the others.
+PassSnapshot& snapshot(const std::string& name, const kly_BenchCounts& counts) {
+  static std::map<std::string, std::unique_ptr<PassSnapshot>> snapshots;
+  auto& p = snapshots[name + "/" + counts.label()];
+  if (!p) p = makeSnapshot(name, counts);
+  return *p;
+}
+
+bool sameBits(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i].size() != b[i].size() || std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(double)) != 0)
+      return false;
+  return true;
+}
+
+// The fields of all targets of the sampled steps, into field[sampled step][d * rings + r].
+void plainSums(PassSnapshot& p, std::vector<std::vector<double>>& field) {
+  for (std::size_t i = 0; i < p.sampled.size(); ++i) {
+    const int s = p.sampled[i];
+    for (int dr : p.targetList[i]) {
+      const int d = dr / p.rings, r = dr % p.rings;
+      p.table.setFieldRing(r);
+      field[i][std::size_t(dr)] =
+          kly_SpaceChargeSum::plainField(p.table, p.view(), d, r, s, p.position(d, r, s), p.velocity(d, r, s));
+    }
+  }
+}
+
+long fastSums(const PassSnapshot& p, kly_SpaceChargeSum& sum, std::vector<std::vector<double>>& field) {
+  constexpr int L = kly_SpaceChargeSum::kLanes;
+  long lookups = 0;
+  std::vector<char> wanted(std::size_t(p.disks) * p.rings);
+  for (std::size_t i = 0; i < p.sampled.size(); ++i) {
+    const int s = p.sampled[i];
+    for (int d = 0; d < p.disks; ++d) {
+      sum.setSources(kly_SpaceChargeSum::kTrailing, d, p.view(), s - p.periodSteps);
+      sum.setSources(kly_SpaceChargeSum::kSame, d, p.view(), s);
+      sum.setSources(kly_SpaceChargeSum::kLeading, d, p.view(), s + p.periodSteps);
+    }
+    std::fill(wanted.begin(), wanted.end(), 0);
+    for (int dr : p.targetList[i]) wanted[std::size_t(dr)] = 1;
+    for (int r = 0; r < p.rings; ++r)
+      for (int first = 0; first < p.disks; first += L) {
+        double z[L], c[L], f[L];
+        unsigned lanes = 0;
+        for (int l = 0; l < L; ++l) {
+          const int d = first + l;
+          z[l] = std::nan("");
+          c[l] = 1;
+          if (d >= p.disks || !wanted[std::size_t(d) * p.rings + r]) continue;
+          z[l] = p.position(d, r, s);
+          const double beta = p.velocity(d, r, s) / kC0;
+          c[l] = std::sqrt(1 - beta * beta);
+          lanes |= 1u << l;
+        }
+        if (lanes == 0) continue;
+        lookups += sum.sum(first, r, z, c, lanes, f);
+        for (int l = 0; l < L; ++l)
+          if (lanes & (1u << l)) field[i][std::size_t(first + l) * p.rings + r] = f[l];
+      }
+  }
+  return lookups;
+}
+
+// Kernel: the sums of the sampled steps, with the plain lookups (vectors ==
+// nullptr) or with the fast sums of the given width.
+void benchmarkKernel(benchmark::State& state, const std::string& name, kly_BenchCounts counts,
+                     const kly_SpaceChargeSum::Vectors* vectors) {
+  PassSnapshot* p = &snapshot(name, counts);
+  std::vector<std::vector<double>> field(p->sampled.size(), std::vector<double>(std::size_t(p->disks) * p->rings));
+  std::vector<std::vector<double>> expected = field;
+  plainSums(*p, expected);
+  kly_SpaceChargeSum sum;
+  if (vectors) {
+    sum.prepare(p->table, p->disks, *vectors);
+    fastSums(*p, sum, field);
+    if (!sameBits(field, expected)) {
+      state.SkipWithError("the fast sums differ from the plain ones");
+      return;
+    }
+  }
+  long lookups = 0;
+  for (auto _ : state) {
+    if (vectors)
+      lookups = fastSums(*p, sum, field);
+    else
+      plainSums(*p, field);
+    benchmark::DoNotOptimize(field.data());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * p->pairs));
+  state.counters["in_range"] = p->inRange / p->pairs;
+  // The plain sums evaluate every pair.
+  state.counters["evaluated"] = vectors ? static_cast<double>(lookups) / p->pairs : 1.0;
+}
+
+// ---- Runs -------------------------------------------------------------------
+
+// Pass: the first pass with space charge (the second of a run), timed from
+// the report of the first pass to that of the second.
+void benchmarkPass(benchmark::State& state, const std::string& name, kly_BenchCounts counts,
+                   kly_SimulationOptions options) {
+  counts.maxIterations = 2;
+  std::chrono::steady_clock::time_point reported[2];
+  options.observer = [&](const kly_PassReport& r) {
+    reported[r.pass] = std::chrono::steady_clock::now();
+    return true;
+  };
+  for (auto _ : state) {
+    kly_Klystron k;
+    tube(name).apply(k, counts.rings);
+    kly_DiskSimulation s;
+    tube(name).simulate(s, k, counts, options);
+    state.SetIterationTime(std::chrono::duration<double>(reported[1] - reported[0]).count());
+  }
+}
+
+// Simulate: one whole run, from the rebuild to the results.
+void benchmarkSimulate(benchmark::State& state, const std::string& name, kly_BenchCounts counts,
+                       kly_SimulationOptions options) {
+  int passes = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    kly_Klystron k;
+    tube(name).apply(k, counts.rings);
+    kly_DiskSimulation s;
+    state.ResumeTiming();
+    tube(name).simulate(s, k, counts, options);
+    passes = s.getSimulatedIterations();
+  }
+  state.counters["passes"] = passes;
+}
+
+void benchmarkRebuild(benchmark::State& state, const std::string& name) {
+  kly_Klystron k;
+  tube(name).apply(k, tube(name).exampleCounts().rings);
+  for (auto _ : state) k.initializeInternalData();
+}
+
+void benchmarkAnalytic(benchmark::State& state, const std::string& name, bool sweep) {
+  kly_Klystron k;
+  tube(name).apply(k, tube(name).exampleCounts().rings);
+  kly_Analytic a;
+  a.calculateAnalytics(k);
+  for (auto _ : state) {
+    if (sweep)
+      a.calculateAnalyticI1I0();
+    else
+      a.calculateAnalytics(k);
+  }
+}
+
+void benchmarkTable(benchmark::State& state, bool round, int rings) {
+  kly_SpaceCharge table;
+  const double u = 0.55 * kC0;
+  for (auto _ : state) {
+    if (round)
+      table.buildRoundBeamTable(1e-10, u, 0.0062, 0.0095, rings);
+    else
+      table.buildSheetBeamTable(1e-10, u, 0.020, 0.0016, 0.024, 0.0032, rings);
+  }
+}
+
+// ---- Ratios -----------------------------------------------------------------
+
+// The console report, and for every benchmark NAME/reference with siblings
+// NAME/VARIANT the ratio of the reference's time to each variant's.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      // The name as registered, without what Google Benchmark appends.
+      std::string name = run.benchmark_name();
+      for (const char* suffix : {"/manual_time", "/real_time", "/iterations:"}) {
+        const std::size_t at = name.find(suffix);
+        if (at == std::string::npos) continue;
+        const std::size_t end = name.find('/', at + 1);
+        name.erase(at, end == std::string::npos ? std::string::npos : end - at);
+      }
+      seconds_[name] = run.real_accumulated_time / static_cast<double>(run.iterations);
+      const auto items = run.counters.find("items_per_second");
+      if (items != run.counters.end()) rates_[name] = items->second.value;
+      order_.push_back(name);
+    }
+  }
+
+  void Finalize() override {
+    std::FILE* out = stdout;
+    std::fprintf(out, "\nRatios reference / fast (times from this run):\n");
+    for (const std::string& name : order_) {
+      const std::size_t slash = name.rfind('/');
+      if (name.compare(slash + 1, std::string::npos, "reference") != 0) continue;
+      const std::string base = name.substr(0, slash);
+      const double ref = seconds_[name];
+      std::fprintf(out, "  %-40s reference %10.4f s", base.c_str(), ref);
+      if (rates_.count(name)) std::fprintf(out, " (%.3g pairs/s)", rates_[name]);
+      std::fprintf(out, "\n");
+      for (const std::string& other : order_) {
+        if (other == name || other.compare(0, base.size() + 1, base + "/") != 0) continue;
+        std::fprintf(out, "  %-40s %-18s %8.4f s  ratio %6.2f", "", other.substr(base.size() + 1).c_str(),
+                     seconds_[other], ref / seconds_[other]);
+        if (rates_.count(other)) std::fprintf(out, " (%.3g pairs/s)", rates_[other]);
+        std::fprintf(out, "\n");
+      }
+    }
+    ConsoleReporter::Finalize();
+  }
+
+ private:
+  std::map<std::string, double> seconds_, rates_;
+  std::vector<std::string> order_;
+};
+
+// ---- Memory -----------------------------------------------------------------
+
+// Peak resident memory [KiB] of this program run afresh for one simulation
+// of `name` at the large counts (see main), from the kernel's account of it.
+long peakMemoryOfRun(const std::string& name) {
+  std::string self = "/proc/self/exe";
+  std::string flag = "--kly-memory-run=" + name;
+  char* argv[] = {self.data(), flag.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return usage.ru_maxrss;
+}
+
+int memoryRun(const std::string& name) {
+  kly_Klystron k;
+  tube(name).apply(k, kLarge.rings);
+  kly_DiskSimulation s;
+  kly_BenchCounts c = kLarge;
+  c.maxIterations = 2;
+  tube(name).simulate(s, k, c, fast(hardwareThreads()));
+  return 0;
+}
+
+void reportMemory() {
+  std::printf("\nPeak resident memory of a run at %s (the whole benchmark program, run afresh):\n",
+              kLarge.label().c_str());
+  for (const std::string& name : kly_benchTubeNames()) {
+    kly_Klystron k;
+    tube(name).apply(k, kLarge.rings);
+    kly_DiskSimulation s;
+    kly_BenchCounts c = kLarge;
+    c.maxIterations = 1;
+    tube(name).simulate(s, k, c, fast(1));
+    const double trajectories =
+        2.0 * kLarge.disks * kLarge.rings * s.getSimulatedMaxTimeStep() * sizeof(double) / (1024 * 1024);
+    std::printf("  %-20s %7.1f MiB (trajectory tables %.1f MiB, %d steps a pass)\n", name.c_str(),
+                static_cast<double>(peakMemoryOfRun(name)) / 1024, trajectories, s.getSimulatedMaxTimeStep());
+  }
+}
+
+std::string machine() {
+  std::ifstream cpu("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpu, line))
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  return "unknown processor";
+}
+
+void registerAll() {
+  using Vectors = kly_SpaceChargeSum::Vectors;
+  static const Vectors portable = Vectors::portable, avx2 = Vectors::avx2;
+  const int hardware = hardwareThreads();
+  std::vector<int> threads = {1};
+  if (hardware > 1) threads.push_back(hardware);
+
+  for (const std::string& name : kly_benchTubeNames()) {
+    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), kLarge}) {
+      const std::string at = name + "/" + counts.label();
+      benchmark::RegisterBenchmark(("Kernel/" + at + "/reference").c_str(), benchmarkKernel, name, counts, nullptr)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(("Kernel/" + at + "/fast-portable").c_str(), benchmarkKernel, name, counts,
+                                   &portable)
+          ->Unit(benchmark::kMillisecond);
+      if (kly_SpaceChargeSum::isSupported(avx2))
+        benchmark::RegisterBenchmark(("Kernel/" + at + "/fast-avx2").c_str(), benchmarkKernel, name, counts, &avx2)
+            ->Unit(benchmark::kMillisecond);
+
+      benchmark::RegisterBenchmark(("Pass/" + at + "/reference").c_str(), benchmarkPass, name, counts, reference())
+          ->UseManualTime()
+          ->Iterations(counts.disks > 32 ? 1 : 3)
+          ->Unit(benchmark::kMillisecond);
+      for (int t : threads)
+        benchmark::RegisterBenchmark(("Pass/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkPass, name,
+                                     counts, fast(t))
+            ->UseManualTime()
+            ->Iterations(3)
+            ->Unit(benchmark::kMillisecond);
+    }
+  }
+  for (const std::string& name : kly_benchTubeNames()) {
+    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), kLarge}) {
+      const std::string at = name + "/" + counts.label();
+      benchmark::RegisterBenchmark(("Simulate/" + at + "/reference").c_str(), benchmarkSimulate, name, counts,
+                                   reference())
+          ->UseRealTime()
+          ->Iterations(1)
+          ->Unit(benchmark::kMillisecond);
+      for (int t : threads)
+        benchmark::RegisterBenchmark(("Simulate/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkSimulate,
+                                     name, counts, fast(t))
+            ->UseRealTime()
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    }
+  }
+  for (const std::string& name : kly_benchTubeNames()) {
+    benchmark::RegisterBenchmark(("Rebuild/" + name).c_str(), benchmarkRebuild, name)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("Analytic/" + name).c_str(), benchmarkAnalytic, name, false)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("I1I0Sweep/" + name).c_str(), benchmarkAnalytic, name, true)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (int rings : {4, 10}) {
+    benchmark::RegisterBenchmark(("SpaceChargeTable/round/" + std::to_string(rings)).c_str(), benchmarkTable, true,
+                                 rings)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("SpaceChargeTable/sheet/" + std::to_string(rings)).c_str(), benchmarkTable, false,
+                                 rings)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string memoryFlag = "--kly-memory-run=";
+  if (argc == 2 && std::strncmp(argv[1], memoryFlag.c_str(), memoryFlag.size()) == 0)
+    return memoryRun(argv[1] + memoryFlag.size());
+
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
+  std::printf("Machine: %s, %d hardware threads; load average %.2f at the start\n", machine().c_str(),
+              hardwareThreads(), load[0]);
+  std::printf("Large runs: %s with at most %d passes\n", kLarge.label().c_str(), kLarge.maxIterations);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  registerAll();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  getloadavg(load, 3);
+  std::printf("Load average %.2f at the end\n", load[0]);
+  reportMemory();
+  return 0;
+}
