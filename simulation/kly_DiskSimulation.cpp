@@ -266,8 +266,9 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
       for (int r = 0; r < Nr_; ++r)
         integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
     inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
-    // More threads than there are groups of disk rings to share out would only wait.
+    // More threads than there are groups of disks to share out would only wait.
     const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    pool_ = std::make_unique<kly_WorkerPool>(std::min(options.threads == 0 ? hardware : options.threads, fieldUnits()));
+    pool_ = std::make_unique<kly_WorkerPool>(std::min(options.threads == 0 ? hardware : options.threads, groups()));
+    shareOut(pool_->threads());
   }
 }

@@ -23,7 +23,6 @@ using kly_disk::kSpeedOfLight;
 namespace {
 
 constexpr int kLanes = kly_SpaceChargeSum::kLanes;
-constexpr int kPushDisks = 8;  // disks of one unit of the push
 
 }  // namespace
 
@@ -41,17 +40,36 @@ void kly_DiskSimulation::Run::fastSources(int firstDisk, int endDisk, int s) {
   }
 }
 
-// The units of the fields of a step: kLanes disks of one ring each, the
-// lanes of one space-charge sum; consecutive units share their ring, and so
-// the tables of the sums.
-int kly_DiskSimulation::Run::fieldUnits() const { return (Nd_ + kLanes - 1) / kLanes * Nr_; }
+// Groups of kLanes disks: the lanes of one space-charge sum.
+int kly_DiskSimulation::Run::groups() const { return (Nd_ + kLanes - 1) / kLanes; }
+
+// Thread t's groups are groupHome_[t] .. groupHome_[t + 1] - 1. Its units of
+// the fields of a step are those groups on each ring, ring by ring (so that
+// consecutive units share the tables of their ring's sums), and of the push
+// the same groups, after one unit per cavity for the induced current on the
+// calling thread.
+void kly_DiskSimulation::Run::shareOut(int threads) {
+  const int G = groups();
+  groupHome_.resize(static_cast<std::size_t>(threads) + 1);
+  fieldHome_.resize(groupHome_.size());
+  pushHome_.resize(groupHome_.size());
+  for (int t = 0; t <= threads; ++t) {
+    const auto q = static_cast<std::size_t>(t);
+    groupHome_[q] = G * t / threads;
+    fieldHome_[q] = groupHome_[q] * Nr_;
+    pushHome_[q] = t == 0 ? 0 : nc_ + groupHome_[q];
+  }
+}
 
 // Unit `unit` of the fields of a step: gap and space-charge fields of its
 // disk rings, and their terms of the induced current.
 void kly_DiskSimulation::Run::fastFields(int unit, bool spaceCharge, bool lastPeriod, const double* cosine) {
-  const int groups = (Nd_ + kLanes - 1) / kLanes;
-  const int first = unit % groups * kLanes;
-  const int r = unit / groups;
+  std::size_t t = 0;
+  while (unit >= fieldHome_[t + 1]) ++t;
+  const int groupsOfThread = groupHome_[t + 1] - groupHome_[t];
+  const int local = unit - fieldHome_[t];
+  const int first = (groupHome_[t] + local % groupsOfThread) * kLanes;
+  const int r = local / groupsOfThread;
   const double regionEnd = results.zEnd - 2 * lambda_;
   const double ringCharge = -(Q_ / Nr_);
 
@@ -97,8 +115,7 @@ void kly_DiskSimulation::Run::fastPass(int i) {
 
   kly_WorkerPool& pool = *pool_;
   const bool spaceCharge = i > 0;
-  const int units = fieldUnits();
-  const int pushUnits = (Nd_ + kPushDisks - 1) / kPushDisks;
+  const int G = groups();
   const int diskRings = Nd_ * Nr_;
   const double minimumLocation = results.minVOverCLocation;  // found by the previous pass
   std::array<double, kMaxCavities> cosine{};
@@ -109,7 +126,8 @@ void kly_DiskSimulation::Run::fastPass(int i) {
   // trailing period of step s + 1 is step s).
   const auto needsSources = [&](int s) { return spaceCharge && s < Nt_ - Ns_; };
   if (needsSources(0))
-    pool.forEach(pushUnits, [&](int u) { fastSources(u * kPushDisks, std::min(Nd_, (u + 1) * kPushDisks), 0); });
+    pool.forEach(
+        G, [&](int g) { fastSources(g * kLanes, std::min(Nd_, (g + 1) * kLanes), 0); }, groupHome_.data());
 
   for (int s = 0; s < Nt_; ++s) {
     const double t = s * dt_;
@@ -122,25 +140,29 @@ void kly_DiskSimulation::Run::fastPass(int i) {
       }
     }
 
-    pool.forEach(units, [&](int u) { fastFields(u, spaceCharge, lastPeriod, cosine.data()); });
+    pool.forEach(
+        G * Nr_, [&](int u) { fastFields(u, spaceCharge, lastPeriod, cosine.data()); }, fieldHome_.data());
 
     const bool nextSources = needsSources(s + 1);
-    pool.forEach(nc_ + pushUnits, [&](int u) {
-      if (u < nc_) {
-        // Current induced in gap u, folded onto one RF period, in the order of the disk rings.
-        double& induced = induced_[u][p];
-        const double* term = &inducedTerms_[static_cast<std::size_t>(u) * diskRings];
-        for (int n = 0; n < diskRings; ++n) induced += term[n];
-        return;
-      }
-      const int first = (u - nc_) * kPushDisks;
-      const int end = std::min(Nd_, first + kPushDisks);
-      bool stopped = false;
-      for (int d = first; d < end; ++d)
-        for (int r = 0; r < Nr_; ++r) stopped = push(d, r, s, minimumLocation) || stopped;
-      if (stopped) reflected.store(true, std::memory_order_relaxed);
-      if (nextSources) fastSources(first, end, s + 1);
-    });
+    pool.forEach(
+        nc_ + G,
+        [&](int u) {
+          if (u < nc_) {
+            // Current induced in gap u, folded onto one RF period, in the order of the disk rings.
+            double& induced = induced_[u][p];
+            const double* term = &inducedTerms_[static_cast<std::size_t>(u) * diskRings];
+            for (int n = 0; n < diskRings; ++n) induced += term[n];
+            return;
+          }
+          const int first = (u - nc_) * kLanes;
+          const int end = std::min(Nd_, first + kLanes);
+          bool stopped = false;
+          for (int d = first; d < end; ++d)
+            for (int r = 0; r < Nr_; ++r) stopped = push(d, r, s, minimumLocation) || stopped;
+          if (stopped) reflected.store(true, std::memory_order_relaxed);
+          if (nextSources) fastSources(first, end, s + 1);
+        },
+        pushHome_.data());
   }
   results.diskReflected = reflected.load();
   findMinimumVOverC();

@@ -61,7 +61,8 @@ class kly_DiskSimulation::Run {
     return {results.position.rows(), results.velocity.rows(), Nd_, Nr_, Ns_};
   }
   // Parts of the fast pass.
-  int fieldUnits() const;
+  int groups() const;
+  void shareOut(int threads);
   void fastFields(int unit, bool spaceCharge, bool lastPeriod, const double* cosine);
   void fastSources(int firstDisk, int endDisk, int s);
   void harmonicCurrents();
@@ -111,6 +112,11 @@ class kly_DiskSimulation::Run {
   std::vector<double> integral_;  // [cavity * N_r + ring]
   std::vector<double> inducedTerms_;
   std::unique_ptr<kly_WorkerPool> pool_;
+  // Each thread's share of a step: the groups of kLanes disks from
+  // groupHome_[t], their fields (all rings) and their push; the threads
+  // keep the data of their disks from step to step. The push job begins with
+  // the induced current of each cavity, on the calling thread.
+  std::vector<int> groupHome_, fieldHome_, pushHome_;
 
   // Per cavity: the voltage the next pass uses, the estimate from the latest
   // pass's current and the one before, the voltage the previous pass used,

@@ -1,5 +1,6 @@
 #include "simulation/kly_WorkerPool.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -25,9 +26,10 @@ inline void relax() {
 
 kly_WorkerPool::kly_WorkerPool(int threads) {
   if (threads < 1) throw std::invalid_argument("worker pool: thread count " + std::to_string(threads) + " is below 1");
+  for (Slot& slot : slots_) slot.ranges = std::make_unique<Range[]>(static_cast<std::size_t>(threads));
   workers_.reserve(static_cast<std::size_t>(threads - 1));
   try {
-    for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { workerLoop(); });
+    for (int t = 1; t < threads; ++t) workers_.emplace_back([this, t] { workerLoop(t); });
   } catch (...) {
     stopWorkers();
     throw;
@@ -65,7 +67,7 @@ void kly_WorkerPool::wake(std::condition_variable& cv, std::atomic<int>& sleeper
   cv.notify_all();
 }
 
-void kly_WorkerPool::run(int units, Trampoline call, void* body) {
+void kly_WorkerPool::run(int units, Trampoline call, void* body, const int* home) {
   if (workers_.empty()) {
     for (int u = 0; u < units; ++u) call(body, u);
     return;
@@ -77,14 +79,20 @@ void kly_WorkerPool::run(int units, Trampoline call, void* body) {
   slot.call = call;
   slot.body = body;
   slot.units = units;
-  slot.next.store(0, std::memory_order_relaxed);
+  const int threads = this->threads();
+  for (int t = 0; t < threads; ++t) {
+    const long long from = home ? home[t] : static_cast<long long>(units) * t / threads;
+    const long long to = home ? home[t + 1] : static_cast<long long>(units) * (t + 1) / threads;
+    slot.ranges[static_cast<std::size_t>(t)].next.store(static_cast<int>(from), std::memory_order_relaxed);
+    slot.ranges[static_cast<std::size_t>(t)].end = static_cast<int>(to);
+  }
   slot.done.store(0, std::memory_order_relaxed);
   slot.failed.store(false, std::memory_order_relaxed);
   error_ = nullptr;
   state_.store(2 * job + 1);  // open
   wake(jobCv_, jobSleepers_);
 
-  work(slot);
+  work(slot, 0);
   await([&] { return slot.done.load() == units; }, doneCv_, doneSleepers_);
   state_.store(2 * job + 2);  // closed: no worker joins it any more
 
@@ -95,24 +103,36 @@ void kly_WorkerPool::run(int units, Trampoline call, void* body) {
   }
 }
 
-void kly_WorkerPool::work(Slot& slot) {
+// Runs units of `range` until it has none left, counting them.
+void kly_WorkerPool::runUnits(Slot& slot, Range& range, int& completed) {
   for (;;) {
-    const int unit = slot.next.fetch_add(1, std::memory_order_relaxed);
-    if (unit >= slot.units) return;
-    if (!slot.failed.load(std::memory_order_relaxed)) {
-      try {
-        slot.call(slot.body, unit);
-      } catch (...) {
-        std::lock_guard<std::mutex> lock(errorMutex_);
-        if (!error_) error_ = std::current_exception();
-        slot.failed.store(true, std::memory_order_relaxed);  // start no further unit
-      }
+    const int unit = range.next.fetch_add(1, std::memory_order_relaxed);
+    if (unit >= range.end) return;
+    ++completed;
+    if (slot.failed.load(std::memory_order_relaxed)) continue;
+    try {
+      slot.call(slot.body, unit);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(errorMutex_);
+      if (!error_) error_ = std::current_exception();
+      slot.failed.store(true, std::memory_order_relaxed);  // start no further unit
     }
-    if (slot.done.fetch_add(1) + 1 == slot.units) wake(doneCv_, doneSleepers_);
   }
 }
 
-void kly_WorkerPool::workerLoop() {
+void kly_WorkerPool::work(Slot& slot, int thread) {
+  // The thread's own units first (their counter stays in its core's cache),
+  // then any another thread has not reached; each thread reports what it
+  // did once.
+  const int threads = this->threads();
+  int completed = 0;
+  runUnits(slot, slot.ranges[static_cast<std::size_t>(thread)], completed);
+  for (int k = 1; k < threads; ++k)
+    runUnits(slot, slot.ranges[static_cast<std::size_t>((thread + k) % threads)], completed);
+  if (completed != 0 && slot.done.fetch_add(completed) + completed == slot.units) wake(doneCv_, doneSleepers_);
+}
+
+void kly_WorkerPool::workerLoop(int thread) {
   unsigned seen = 0;
   for (;;) {
     unsigned state = 0;
@@ -128,7 +148,7 @@ void kly_WorkerPool::workerLoop() {
     slot.inside.fetch_add(1);
     // Joined in time: the caller closes the job before it reuses the slot,
     // and waits for the workers inside.
-    if (state_.load() == state) work(slot);
+    if (state_.load() == state) work(slot, thread);
     slot.inside.fetch_sub(1);
   }
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -32,16 +33,27 @@ class kly_WorkerPool {
 
   int threads() const { return static_cast<int>(workers_.size()) + 1; }
 
-  // Runs body(unit) for unit = 0 .. units - 1. Only the thread that made the
-  // pool may call it, and not from inside a unit.
+  // Runs body(unit) for unit = 0 .. units - 1. Thread t (0 the caller, 1 to
+  // threads() - 1 the workers) takes the units home[t] .. home[t + 1] - 1
+  // first, in order, and then helps with those of threads that are behind;
+  // home holds threads() + 1 ascending values from 0 to units. Units that work
+  // on the same data job after job thus keep it in one core's cache. Without
+  // home the units are shared out evenly. Only the thread that made the pool
+  // may call it, and not from inside a unit.
   template <class Body>
-  void forEach(int units, Body&& body) {
+  void forEach(int units, Body&& body, const int* home = nullptr) {
     run(units, [](void* b, int unit) { (*static_cast<std::remove_reference_t<Body>*>(b))(unit); },
-        const_cast<void*>(static_cast<const void*>(&body)));
+        const_cast<void*>(static_cast<const void*>(&body)), home);
   }
 
  private:
   using Trampoline = void (*)(void*, int);
+
+  // The units of one thread in a job.
+  struct alignas(64) Range {
+    std::atomic<int> next{0};  // the next unit to hand out
+    int end = 0;
+  };
 
   // One job. Jobs alternate between two slots, so that a worker still
   // leaving one job does not hold up the start of the next.
@@ -49,15 +61,16 @@ class kly_WorkerPool {
     Trampoline call = nullptr;
     void* body = nullptr;
     int units = 0;
-    alignas(64) std::atomic<int> next{0};    // the next unit to hand out
+    std::unique_ptr<Range[]> ranges;         // one per thread
     alignas(64) std::atomic<int> done{0};    // units finished (or dropped)
     alignas(64) std::atomic<int> inside{0};  // workers that have joined the job and not left it
     std::atomic<bool> failed{false};
   };
 
-  void run(int units, Trampoline call, void* body);
-  void work(Slot& slot);
-  void workerLoop();
+  void run(int units, Trampoline call, void* body, const int* home);
+  void work(Slot& slot, int thread);
+  void runUnits(Slot& slot, Range& range, int& completed);
+  void workerLoop(int thread);
   void stopWorkers();
   template <class Ready>
   void await(Ready ready, std::condition_variable& cv, std::atomic<int>& sleepers);
