@@ -66,8 +66,11 @@ bool kly_DiskSimulation::Run::push(int d, int r, int s, double minimumLocation) 
   const double v = vCur_[d][r];
   if (v > 0) {
     const double beta = v / kSpeedOfLight;
-    const double a = -(eSc_[d][r] * kChargeToMass + eCav_[d][r] * kChargeToMass) *
-                     std::sqrt(std::pow(std::fabs(1 - beta * beta), 3));
+    const double force = eSc_[d][r] * kChargeToMass + eCav_[d][r] * kChargeToMass;
+    const double gamma2 = std::fabs(1 - beta * beta);
+    // A drifting ring feels no field: -force is a zero, and so is the product
+    // with the finite factor 1/gamma^3, of the same sign; no call of pow.
+    const double a = force == 0 && gamma2 < 1e100 ? -force : -force * std::sqrt(std::pow(gamma2, 3));
     const double zNew = a * dt_ * dt_ + 2 * zCur_[d][r] - zPrev_[d][r];
     const double vNew = 2 * dt_ * a + vPrev_[d][r];
     zPrev_[d][r] = zCur_[d][r];
