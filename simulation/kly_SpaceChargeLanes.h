@@ -111,6 +111,20 @@ template <int W>
   return a < limit ? a : limit;
 }
 
+// Whether every lane of m is set.
+template <int W>
+[[gnu::always_inline]] inline bool allSet(typename Lanes<W>::M m) {
+#if defined(KLY_LANES_AVX2)
+  if constexpr (W == 4) return _mm256_movemask_pd(reinterpret_cast<__m256d>(m)) == 0xf;
+#endif
+#if defined(__SSE2__)
+  if constexpr (W == 2) return _mm_movemask_pd(reinterpret_cast<__m128d>(m)) == 0x3;
+#endif
+  bool all = true;
+  for (int l = 0; l < W; ++l) all = all && m[l] != 0;
+  return all;
+}
+
 // Splits 0 <= a <= 999 into b = a truncated and the fraction a - b, which it
 // returns; the offsets b * stride + base of the table entries go to
 // offset[0 .. W-1] (all of them below 2^31).
@@ -219,14 +233,13 @@ template <int W>
     for (int h = 0; h < H; ++h) {
       const V low = load<V>(s.low + block + h * W);
       const V high = load<V>(s.high + block + h * W);
-      const M above = zt[h] > high;
-      const M below = zt[h] < low;
-      const V gap = above ? zt[h] - high : low - zt[h];
-      pass &= ((above | below) & (gap * scale[h] > kSkipFrom)) | idle[h];
+      // The distance to the nearer end of the block, not positive inside it
+      // (and NaN for a target that is not a number, which is never passed over).
+      const V ahead = zt[h] - high, behind = low - zt[h];
+      const V gap = ahead > behind ? ahead : behind;
+      pass &= (gap * scale[h] > kSkipFrom) | idle[h];
     }
-    bool skip = true;
-    for (int l = 0; l < W; ++l) skip = skip && pass[l] != 0;
-    if (skip) continue;
+    if (allSet<W>(pass)) continue;
 
     const double* zs = s.sourceZ + block;
     if (k == s.disks) {  // the lanes' own disks: leave out the ring itself
