@@ -35,7 +35,8 @@ extern char** environ;
 namespace {
 
 constexpr double kC0 = 299792458.0;
-const kly_BenchCounts kLarge{64, 10, 60, 8};  // the fine resolution, 8 passes
+// The fine resolution; the pass limit is each example's own.
+const kly_BenchCounts kLarge{64, 10, 60, 0};
 constexpr int kSampledSteps = 24;              // steps of a pass whose sums the kernel benchmarks form
 
 int hardwareThreads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
@@ -60,9 +61,15 @@ const kly_BenchTube& tube(const std::string& name) {
   return *t;
 }
 
+kly_BenchCounts large(const std::string& name) {
+  kly_BenchCounts c = kLarge;
+  c.maxIterations = tube(name).exampleCounts().maxIterations;
+  return c;
+}
+
 // ---- The sums on the trajectories of a run ------------------------------------
 
-// The last pass of a run of a tube, its space-charge table, and the steps and
+// The last pass of a run of a tube to convergence, its space-charge table, and the steps and
 // disk rings whose sums the kernel benchmarks form: the disk rings between 2
 // wavelengths downstream of z start and 2 upstream of z end, at steps spread
 // over the pass.
@@ -87,9 +94,7 @@ std::unique_ptr<PassSnapshot> makeSnapshot(const std::string& name, const kly_Be
   kly_Klystron k;
   tube(name).apply(k, counts.rings);
   kly_DiskSimulation s;
-  kly_BenchCounts c = counts;
-  c.maxIterations = std::min(c.maxIterations, 8);
-  tube(name).simulate(s, k, c, fast(hardwareThreads()));
+  tube(name).simulate(s, k, counts, fast(hardwareThreads()));
 
   p->disks = counts.disks;
   p->rings = counts.rings;
@@ -437,7 +442,7 @@ void registerAll() {
   if (hardware > 1) threads.push_back(hardware);
 
   for (const std::string& name : kly_benchTubeNames()) {
-    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), kLarge}) {
+    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), large(name)}) {
       const std::string at = name + "/" + counts.label();
       benchmark::RegisterBenchmark(("Kernel/" + at + "/reference").c_str(), benchmarkKernel, name, counts, nullptr)
           ->Unit(benchmark::kMillisecond);
@@ -461,7 +466,7 @@ void registerAll() {
     }
   }
   for (const std::string& name : kly_benchTubeNames()) {
-    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), kLarge}) {
+    for (const kly_BenchCounts& counts : {tube(name).exampleCounts(), large(name)}) {
       const std::string at = name + "/" + counts.label();
       benchmark::RegisterBenchmark(("Simulate/" + at + "/reference").c_str(), benchmarkSimulate, name, counts,
                                    reference())
@@ -504,7 +509,8 @@ int main(int argc, char** argv) {
   getloadavg(load, 3);
   std::printf("Machine: %s, %d hardware threads; load average %.2f at the start\n", machine().c_str(),
               hardwareThreads(), load[0]);
-  std::printf("Large runs: %s with at most %d passes\n", kLarge.label().c_str(), kLarge.maxIterations);
+  std::printf("Runs at the examples' counts and at %s, each with its example's pass limit\n",
+              kLarge.label().c_str());
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   registerAll();
