@@ -77,24 +77,23 @@ template <int W>
                                           typename Lanes<W>::V& stepJ, typename Lanes<W>::V& lowJ1,
                                           typename Lanes<W>::V& stepJ1) {
   using V = typename Lanes<W>::V;
-  using M = typename Lanes<W>::M;
   if constexpr (W == 2) {
     const V a0 = load<V>(entry[0]), b0 = load<V>(entry[0] + 2);
     const V a1 = load<V>(entry[1]), b1 = load<V>(entry[1] + 2);
-    lowJ = __builtin_shuffle(a0, a1, M{0, 2});
-    stepJ = __builtin_shuffle(a0, a1, M{1, 3});
-    lowJ1 = __builtin_shuffle(b0, b1, M{0, 2});
-    stepJ1 = __builtin_shuffle(b0, b1, M{1, 3});
+    lowJ = __builtin_shufflevector(a0, a1, 0, 2);
+    stepJ = __builtin_shufflevector(a0, a1, 1, 3);
+    lowJ1 = __builtin_shufflevector(b0, b1, 0, 2);
+    stepJ1 = __builtin_shufflevector(b0, b1, 1, 3);
   } else if constexpr (W == 4) {
     const V e0 = load<V>(entry[0]), e1 = load<V>(entry[1]), e2 = load<V>(entry[2]), e3 = load<V>(entry[3]);
-    const V t0 = __builtin_shuffle(e0, e1, M{0, 4, 2, 6});  // L0 of 0 and 1, L1 of 0 and 1
-    const V t1 = __builtin_shuffle(e0, e1, M{1, 5, 3, 7});  // the steps
-    const V t2 = __builtin_shuffle(e2, e3, M{0, 4, 2, 6});
-    const V t3 = __builtin_shuffle(e2, e3, M{1, 5, 3, 7});
-    lowJ = __builtin_shuffle(t0, t2, M{0, 1, 4, 5});
-    lowJ1 = __builtin_shuffle(t0, t2, M{2, 3, 6, 7});
-    stepJ = __builtin_shuffle(t1, t3, M{0, 1, 4, 5});
-    stepJ1 = __builtin_shuffle(t1, t3, M{2, 3, 6, 7});
+    const V t0 = __builtin_shufflevector(e0, e1, 0, 4, 2, 6);  // L0 of 0 and 1, L1 of 0 and 1
+    const V t1 = __builtin_shufflevector(e0, e1, 1, 5, 3, 7);  // the steps
+    const V t2 = __builtin_shufflevector(e2, e3, 0, 4, 2, 6);
+    const V t3 = __builtin_shufflevector(e2, e3, 1, 5, 3, 7);
+    lowJ = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    lowJ1 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    stepJ = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    stepJ1 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
   }
 }
 

@@ -8,7 +8,15 @@
 
 #if defined(KLY_SPACE_CHARGE_AVX2)
 
+#include <cstdint>
+#include <cstring>
+#include <immintrin.h>
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC target("avx2")
+#endif
 #define KLY_LANES_AVX2 1
 #include "simulation/kly_SpaceChargeLanes.h"
 
@@ -16,5 +24,9 @@ long kly_spaceChargeSumAvx2(const kly_SpaceChargeSum::View& view, int first, int
                             const double* contraction, unsigned lanes, double* field) {
   return sumWith<4>(view, first, ring, z, contraction, lanes, field);
 }
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
 
 #endif
