@@ -10,6 +10,7 @@
 #include "model/kly_Cavity.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
+#include "kly_TestTubes.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ void setOperatingPoint(kly_Klystron& k, double inputPower = 60.0) {
 
 // The four-cavity tube of the examples, with its harmonic-2 third cavity.
 void addFourCavities(kly_Klystron& k) {
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+  kly_test::addSBandCavities(k);
 }
 
 // Input gap voltage from the drive power, written out from the matched-load

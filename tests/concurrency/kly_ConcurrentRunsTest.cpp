@@ -17,16 +17,13 @@
 #include "analytic/kly_Analytic.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
+#include "kly_TestTubes.h"
 
 namespace {
 
 // The four-cavity S-band round-beam tube of the examples.
 void roundBeamTube(kly_Klystron& k) {
-  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+  kly_test::sBandTube(k);
 }
 
 // The three-cavity X-band sheet-beam tube of the examples.

@@ -4,6 +4,7 @@
 
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
+#include "kly_TestTubes.h"
 
 namespace {
 
@@ -11,11 +12,7 @@ namespace {
 // for the passes it needs to converge at the design drive.
 TEST(DiskSimulationPhysics, ConvergedExampleTubeConservesEnergyInTheOutputGap) {
   kly_Klystron k;
-  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+  kly_test::sBandTube(k);
   kly_DiskSimulation s;
   double convergence = 1;
   s.simulate(k, 32, 4, 40, 60, {[&](const kly_PassReport& r) { convergence = r.convergence; return true; }, 1});

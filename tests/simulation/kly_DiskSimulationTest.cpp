@@ -15,6 +15,7 @@
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
+#include "kly_TestTubes.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ constexpr double kC0 = 299792458.0;
 // The four-cavity S-band tube of the examples (110 kV, 90 A, 2.856 GHz): input,
 // idler, a second-harmonic buncher and the output.
 void fourCavityTube(kly_Klystron& k, double inputPower) {
-  k.setOperatingParameters(110000, 90, 2.856e9, inputPower, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+  kly_test::sBandTube(k, inputPower);
 }
 
 std::string writeFile(const std::string& name, const std::string& content) {

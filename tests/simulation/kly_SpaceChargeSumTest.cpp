@@ -16,6 +16,7 @@
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_SpaceCharge.h"
 #include "simulation/kly_SpaceChargeSum.h"
+#include "kly_TestTubes.h"
 
 namespace {
 
@@ -49,11 +50,7 @@ struct Trajectories {
 
 // The last pass of a bunched run of the four-cavity S-band tube with space charge.
 Trajectories bunchedRun(kly_Klystron& k, int disks, int rings, int steps) {
-  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+  kly_test::sBandTube(k);
   kly_DiskSimulation s;
   s.simulate(k, disks, rings, steps, 3, {nullptr, 1});
   Trajectories t(disks, rings, s.getSimulatedMaxTimeStep(), steps);
