@@ -25,8 +25,8 @@ double phaseOf(std::complex<double> v) {
 
 void checkResultIndex(int cavity, const char* what) {
   if (cavity < 0 || cavity >= kly_Analytic::kMaxCavities) {
-    throw std::out_of_range(std::string(what) + ": cavity index " + std::to_string(cavity) +
-                            " is out of range 0 to " + std::to_string(kly_Analytic::kMaxCavities - 1));
+    throw std::out_of_range(std::string(what) + ": cavity index " + std::to_string(cavity) + " is out of range 0 to " +
+                            std::to_string(kly_Analytic::kMaxCavities - 1));
   }
 }
 
@@ -63,12 +63,14 @@ double kly_Analytic::getCavityVoltagePhase(int cavity) const {
 }
 
 double kly_Analytic::getI1I0Z(int sample) const {
-  if (sample < 0 || sample >= kProfilePoints) throw std::out_of_range("I1/I0 sample " + std::to_string(sample) + " is out of range 0 to 199");
+  if (sample < 0 || sample >= kProfilePoints)
+    throw std::out_of_range("I1/I0 sample " + std::to_string(sample) + " is out of range 0 to 199");
   return i1i0Z_[static_cast<std::size_t>(sample)];
 }
 
 double kly_Analytic::getI1I0Sample(int sample) const {
-  if (sample < 0 || sample >= kProfilePoints) throw std::out_of_range("I1/I0 sample " + std::to_string(sample) + " is out of range 0 to 199");
+  if (sample < 0 || sample >= kProfilePoints)
+    throw std::out_of_range("I1/I0 sample " + std::to_string(sample) + " is out of range 0 to 199");
   return i1i0_[static_cast<std::size_t>(sample)];
 }
 
@@ -229,7 +231,7 @@ void kly_Analytic::calculateAnalyticI1I0() {
 
 double kly_Analytic::getAnalyticI1I0(double z) const {
   if (!hasSweep_) return 0.0;
-  if (z < i1i0ZStart_ || z > i1i0ZEnd_) return 0.0;  // NaN fails both tests and lands below
+  if (z < i1i0ZStart_ || z > i1i0ZEnd_) return 0.0;      // NaN fails both tests and lands below
   if (z == i1i0ZEnd_) return i1i0_[kProfilePoints - 1];  // exactly, whatever the rounding of u
   if (!(i1i0Step_ > 0.0)) return 0.0;                    // a zero-length sweep has only that one position
   const double u = (z - i1i0ZStart_) / i1i0Step_;

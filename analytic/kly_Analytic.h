@@ -15,7 +15,7 @@ class kly_Klystron;
 // a rebuild error) throws and leaves the previous results as they were.
 class kly_Analytic {
 public:
-  static constexpr int kMaxCavities = 20;    // size of the result tables
+  static constexpr int kMaxCavities = 20;     // size of the result tables
   static constexpr int kProfilePoints = 200;  // samples of the I1/I0 sweep
 
   kly_Analytic();
@@ -72,15 +72,15 @@ private:
 
   kly_Klystron* klystron_ = nullptr;  // the tube of the last successful run; not owned
   bool hasSweep_ = false;
-  std::array<Complex, kMaxCavities> excitation_{};  // induced gap current over V_in / Z_0
+  std::array<Complex, kMaxCavities> excitation_{};         // induced gap current over V_in / Z_0
   std::array<double, kMaxCavities> cavityVoltage_{};       // [V]
   std::array<double, kMaxCavities> cavityVoltagePhase_{};  // [rad]
   std::array<double, kProfilePoints> i1i0_{};
   std::array<double, kProfilePoints> i1i0Z_{};  // [m], increasing
-  double outputPower_ = 0;                       // [W]
-  double gain_ = 0;                              // [dB]
-  double multipleOutputPower_ = 0;               // [W]
-  double multipleOutputLoss_ = 0;                // [W]
+  double outputPower_ = 0;                      // [W]
+  double gain_ = 0;                             // [dB]
+  double multipleOutputPower_ = 0;              // [W]
+  double multipleOutputLoss_ = 0;               // [W]
   double multipleOutputElectronicEfficiency_ = 0;
   double multipleOutputCircuitEfficiency_ = 0;
   double multipleOutputTotalEfficiency_ = 0;

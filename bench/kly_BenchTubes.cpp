@@ -36,7 +36,8 @@ void kly_BenchTube::simulate(kly_DiskSimulation& simulation, kly_Klystron& klyst
                              const kly_SimulationOptions& options) const {
   const auto& import = tube_.simulation->importBeam;
   if (import)
-    simulation.importBeam(true, beamFileFor(counts.disks), import->useGivenInjectionPosition, import->injectionPosition);
+    simulation.importBeam(true, beamFileFor(counts.disks), import->useGivenInjectionPosition,
+                          import->injectionPosition);
   else
     simulation.importBeam(false, "", false, 0.0);
   simulation.simulate(klystron, counts.disks, counts.rings, counts.steps, counts.maxIterations, options);

@@ -23,7 +23,7 @@ struct kly_BenchCounts {
 // many rows, interpolated along the bunch of the example's (written to a
 // temporary folder that the object removes).
 class kly_BenchTube {
- public:
+public:
   explicit kly_BenchTube(const std::string& name);
   ~kly_BenchTube();
   kly_BenchTube(const kly_BenchTube&) = delete;
@@ -37,7 +37,7 @@ class kly_BenchTube {
   void simulate(kly_DiskSimulation& simulation, kly_Klystron& klystron, const kly_BenchCounts& counts,
                 const kly_SimulationOptions& options) const;
 
- private:
+private:
   std::string beamFileFor(int disks) const;
 
   std::string name_;

@@ -37,7 +37,7 @@ namespace {
 constexpr double kC0 = 299792458.0;
 // The fine resolution; the pass limit is each example's own.
 const kly_BenchCounts kLarge{64, 10, 60, 0};
-constexpr int kSampledSteps = 24;              // steps of a pass whose sums the kernel benchmarks form
+constexpr int kSampledSteps = 24;  // steps of a pass whose sums the kernel benchmarks form
 
 int hardwareThreads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
@@ -77,7 +77,8 @@ struct PassSnapshot {
   int disks = 0, rings = 0, steps = 0, periodSteps = 0;
   std::vector<double> z, v;
   std::vector<double*> zRows, vRows;
-  std::vector<double* const*> zDisks, vDisks;
+  std::vector<double* const*> zDisks;
+  std::vector<double* const*> vDisks;
   kly_SpaceCharge table;
   std::vector<int> sampled;                  // steps
   std::vector<std::vector<int>> targetList;  // per sampled step: d * rings + r
@@ -336,7 +337,7 @@ void benchmarkTable(benchmark::State& state, bool round, int rings) {
 // The console report, and for every benchmark NAME/reference with siblings
 // NAME/VARIANT the ratio of the reference's time to each variant's.
 class RatioReporter : public benchmark::ConsoleReporter {
- public:
+public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
@@ -378,7 +379,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::Finalize();
   }
 
- private:
+private:
   std::map<std::string, double> seconds_, rates_;
   std::vector<std::string> order_;
 };
@@ -466,8 +467,8 @@ void registerAll() {
           ->Iterations(counts.disks > 32 ? 1 : 3)
           ->Unit(benchmark::kMillisecond);
       for (int t : threads)
-        benchmark::RegisterBenchmark(("Pass/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkPass, name,
-                                     counts, fast(t))
+        benchmark::RegisterBenchmark(("Pass/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkPass, name, counts,
+                                     fast(t))
             ->UseManualTime()
             ->Iterations(3)
             ->Unit(benchmark::kMillisecond);
@@ -482,8 +483,8 @@ void registerAll() {
           ->Iterations(1)
           ->Unit(benchmark::kMillisecond);
       for (int t : threads)
-        benchmark::RegisterBenchmark(("Simulate/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkSimulate,
-                                     name, counts, fast(t))
+        benchmark::RegisterBenchmark(("Simulate/" + at + "/fast:" + std::to_string(t)).c_str(), benchmarkSimulate, name,
+                                     counts, fast(t))
             ->UseRealTime()
             ->Iterations(1)
             ->Unit(benchmark::kMillisecond);
@@ -517,8 +518,7 @@ int main(int argc, char** argv) {
   getloadavg(load, 3);
   std::printf("Machine: %s, %d hardware threads; load average %.2f at the start\n", machine().c_str(),
               hardwareThreads(), load[0]);
-  std::printf("Runs at the examples' counts and at %s, each with its example's pass limit\n",
-              kLarge.label().c_str());
+  std::printf("Runs at the examples' counts and at %s, each with its example's pass limit\n", kLarge.label().c_str());
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   const std::string memory = measureMemory();

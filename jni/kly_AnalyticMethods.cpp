@@ -33,17 +33,17 @@ JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getAnalyticMultipleOutp
 }
 
 JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getAnalyticMultipleOutputCircuitEfficiency(JNIEnv* env,
-                                                                                                   jobject self) {
+                                                                                                    jobject self) {
   return call(env, self, [](kly_Instance& in) { return in.analytic.getMultipleOutputCircuitEfficiency(); });
 }
 
 JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getAnalyticMultipleOutputElectronicEfficiency(JNIEnv* env,
-                                                                                                      jobject self) {
+                                                                                                       jobject self) {
   return call(env, self, [](kly_Instance& in) { return in.analytic.getMultipleOutputElectronicEfficiency(); });
 }
 
 JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getAnalyticMultipleOutputTotalEfficiency(JNIEnv* env,
-                                                                                                 jobject self) {
+                                                                                                  jobject self) {
   return call(env, self, [](kly_Instance& in) { return in.analytic.getMultipleOutputTotalEfficiency(); });
 }
 

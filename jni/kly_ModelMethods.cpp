@@ -19,7 +19,7 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_initializeInternalData(JNI
 
 // ---- Beam quantities -----------------------------------------------------------
 
-#define KLY_BEAM_GETTER(Method, accessor)                                                     \
+#define KLY_BEAM_GETTER(Method, accessor)                                                        \
   JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_##Method(JNIEnv* env, jobject self) { \
     return call(env, self, [](kly_Instance& in) { return in.klystron.getBeam().accessor(); });   \
   }
@@ -63,8 +63,7 @@ JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getCavityFieldZMax(JNIE
   return call(env, self, [&](kly_Instance& in) { return in.klystron.getCavity(cavity).getFieldZMax(); });
 }
 
-JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getCavityFieldWidth(JNIEnv* env, jobject self,
-                                                                             jint cavity) {
+JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getCavityFieldWidth(JNIEnv* env, jobject self, jint cavity) {
   return call(env, self, [&](kly_Instance& in) {
     const kly_Cavity& c = in.klystron.getCavity(cavity);
     return c.getFieldZMax() - c.getFieldZMin();

@@ -147,9 +147,8 @@ JNIEXPORT jboolean JNICALL Java_quenvar_klystron_Klystron_isRoundBeam(JNIEnv* en
 JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_addCavity(JNIEnv* env, jobject self, jdouble rq, jdouble m,
                                                                 jdouble qe, jdouble qo, jdouble frequency,
                                                                 jdouble zCenter, jdouble gapWidth, jint harmonic) {
-  call(env, self, [&](kly_Instance& in) {
-    in.klystron.addCavity(zCenter, frequency, m, harmonic, gapWidth, rq, qo, qe);
-  });
+  call(env, self,
+       [&](kly_Instance& in) { in.klystron.addCavity(zCenter, frequency, m, harmonic, gapWidth, rq, qo, qe); });
 }
 
 JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_deleteLastCavity(JNIEnv* env, jobject self) {
@@ -161,8 +160,7 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_deleteAllCavities(JNIEnv* 
 }
 
 JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_loadCavityField(JNIEnv* env, jobject self, jint cavity,
-                                                                      jstring fileName, jdouble ignored,
-                                                                      jint rings) {
+                                                                      jstring fileName, jdouble ignored, jint rings) {
   call(env, self, [&](kly_Instance& in) {
     in.klystron.loadCavityField(cavity, kly_jni::toStdString(env, fileName, "fileName"), ignored, rings);
   });
@@ -172,11 +170,13 @@ JNIEXPORT jint JNICALL Java_quenvar_klystron_Klystron_getCavityCount(JNIEnv* env
   return call(env, self, [](kly_Instance& in) { return in.klystron.getCavityCount(); });
 }
 
-JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityZCenter(JNIEnv* env, jobject self, jint cavity, jdouble v) {
+JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityZCenter(JNIEnv* env, jobject self, jint cavity,
+                                                                       jdouble v) {
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityZCenter(cavity, v); });
 }
 
-JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityFrequency(JNIEnv* env, jobject self, jint cavity, jdouble v) {
+JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityFrequency(JNIEnv* env, jobject self, jint cavity,
+                                                                         jdouble v) {
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityFrequency(cavity, v); });
 }
 
@@ -184,7 +184,8 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityM(JNIEnv* env, jo
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityM(cavity, v); });
 }
 
-JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityGapWidth(JNIEnv* env, jobject self, jint cavity, jdouble v) {
+JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityGapWidth(JNIEnv* env, jobject self, jint cavity,
+                                                                        jdouble v) {
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityGapWidth(cavity, v); });
 }
 
@@ -200,7 +201,8 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityQo(JNIEnv* env, j
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityQo(cavity, v); });
 }
 
-JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityHarmonic(JNIEnv* env, jobject self, jint cavity, jint v) {
+JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_setCavityHarmonic(JNIEnv* env, jobject self, jint cavity,
+                                                                        jint v) {
   call(env, self, [&](kly_Instance& in) { in.klystron.setCavityHarmonic(cavity, v); });
 }
 

@@ -27,8 +27,8 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_simulate(JNIEnv* env, jobj
 
 // ---- Counts and scalar results -------------------------------------------------
 
-#define KLY_SIMULATION_GETTER(Type, Method, accessor)                                       \
-  JNIEXPORT Type JNICALL Java_quenvar_klystron_Klystron_##Method(JNIEnv* env, jobject self) { \
+#define KLY_SIMULATION_GETTER(Type, Method, accessor)                                                     \
+  JNIEXPORT Type JNICALL Java_quenvar_klystron_Klystron_##Method(JNIEnv* env, jobject self) {             \
     return call(env, self, [](kly_Instance& in) { return static_cast<Type>(in.simulation.accessor()); }); \
   }
 

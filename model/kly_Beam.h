@@ -20,8 +20,7 @@ public:
 
   // Stores the five inputs, zeroes the four sheet dimensions and computes the
   // derived values: [V], [A], [Hz], [m], [m].
-  void initRoundBeam(double beamVoltage, double beamCurrent, double frequency, double tubeRadius,
-                     double beamRadius);
+  void initRoundBeam(double beamVoltage, double beamCurrent, double frequency, double tubeRadius, double beamRadius);
   // Stores the seven inputs, zeroes the two radii and computes the derived
   // values: [V], [A], [Hz], then beam width, beam height, tube width, tube height [m].
   void initSheetBeam(double beamVoltage, double beamCurrent, double frequency, double beamWidth, double beamHeight,
@@ -33,36 +32,38 @@ public:
   // Sets the 21 derived values to 0.
   void clearDerived();
 
-  std::int32_t getBeamType() const { return beamType; }       // 0 none, 1 round, 2 sheet
-  double getBeamVoltage() const { return beamVoltage; }       // V0, cathode voltage [V]
-  double getBeamCurrent() const { return beamCurrent; }       // I0 [A]
-  double getFrequency() const { return frequency; }           // operating frequency [Hz]
-  double getTubeRadius() const { return tubeRadius; }         // a [m] (round beam)
-  double getBeamRadius() const { return beamRadius; }         // b [m] (round beam)
-  double getBeamWidth() const { return beamWidth; }           // w [m] (sheet beam)
-  double getBeamHeight() const { return beamHeight; }         // h, the thin dimension [m] (sheet beam)
-  double getTubeWidth() const { return tubeWidth; }           // W [m] (sheet beam; enters no formula)
-  double getTubeHeight() const { return tubeHeight; }         // H [m] (sheet beam)
-  double getDepressedBeamVoltage() const { return depressedBeamVoltage; }  // Vd, V0 less the space-charge depression [V]
-  double getBeamConductance() const { return beamConductance; }            // G0 = I0 / Vd [S]
-  double getCurrentDensity() const { return currentDensity; }              // I0 / cross-section [A/m^2]
-  double getBeamVelocity() const { return beamVelocity; }                  // u0 [m/s]
-  double getVOverC() const { return vOverC; }                              // u0 / c
-  double getPerveance() const { return perveance; }                        // I0 / V0^1.5 [A/V^1.5]
-  double getMicroPerveance() const { return microPerveance; }              // perveance * 1e6
+  std::int32_t getBeamType() const { return beamType; }  // 0 none, 1 round, 2 sheet
+  double getBeamVoltage() const { return beamVoltage; }  // V0, cathode voltage [V]
+  double getBeamCurrent() const { return beamCurrent; }  // I0 [A]
+  double getFrequency() const { return frequency; }      // operating frequency [Hz]
+  double getTubeRadius() const { return tubeRadius; }    // a [m] (round beam)
+  double getBeamRadius() const { return beamRadius; }    // b [m] (round beam)
+  double getBeamWidth() const { return beamWidth; }      // w [m] (sheet beam)
+  double getBeamHeight() const { return beamHeight; }    // h, the thin dimension [m] (sheet beam)
+  double getTubeWidth() const { return tubeWidth; }      // W [m] (sheet beam; enters no formula)
+  double getTubeHeight() const { return tubeHeight; }    // H [m] (sheet beam)
+  double getDepressedBeamVoltage() const {
+    return depressedBeamVoltage;
+  }                                                              // Vd, V0 less the space-charge depression [V]
+  double getBeamConductance() const { return beamConductance; }  // G0 = I0 / Vd [S]
+  double getCurrentDensity() const { return currentDensity; }    // I0 / cross-section [A/m^2]
+  double getBeamVelocity() const { return beamVelocity; }        // u0 [m/s]
+  double getVOverC() const { return vOverC; }                    // u0 / c
+  double getPerveance() const { return perveance; }              // I0 / V0^1.5 [A/V^1.5]
+  double getMicroPerveance() const { return microPerveance; }    // perveance * 1e6
   double getPlasmaReductionFactor() const { return plasmaReductionFactor; }  // R
-  double getSigma() const { return sigma; }                                // relativistic factor
-  double getGamma() const { return gamma; }                                // radial propagation constant betaE / sigma [1/m]
-  double getGammaA() const { return gammaA; }  // round: gamma * a; sheet: gamma * H / 2
-  double getGammaB() const { return gammaB; }  // round: gamma * b; sheet: gamma * h / 2
-  double getOmega() const { return omega; }                                // 2 pi f [rad/s]
-  double getPlasmaFrequency() const { return plasmaFrequency; }            // omega_p [rad/s]
-  double getReducedPlasmaFrequency() const { return reducedPlasmaFrequency; }  // omega_q = R omega_p [rad/s]
-  double getBetaE() const { return betaE; }                                // omega / u0 [rad/m]
-  double getBetaP() const { return betaP; }                                // omega_p / u0 [rad/m]
-  double getBetaQ() const { return betaQ; }                                // 2 pi / lambda_q [rad/m]
-  double getRfWavelength() const { return rfWavelength; }                  // lambda_e = 2 pi / betaE [m]
-  double getPlasmaWavelength() const { return plasmaWavelength; }          // lambda_p = 2 pi / betaP [m]
+  double getSigma() const { return sigma; }                                  // relativistic factor
+  double getGamma() const { return gamma; }                      // radial propagation constant betaE / sigma [1/m]
+  double getGammaA() const { return gammaA; }                    // round: gamma * a; sheet: gamma * H / 2
+  double getGammaB() const { return gammaB; }                    // round: gamma * b; sheet: gamma * h / 2
+  double getOmega() const { return omega; }                      // 2 pi f [rad/s]
+  double getPlasmaFrequency() const { return plasmaFrequency; }  // omega_p [rad/s]
+  double getReducedPlasmaFrequency() const { return reducedPlasmaFrequency; }    // omega_q = R omega_p [rad/s]
+  double getBetaE() const { return betaE; }                                      // omega / u0 [rad/m]
+  double getBetaP() const { return betaP; }                                      // omega_p / u0 [rad/m]
+  double getBetaQ() const { return betaQ; }                                      // 2 pi / lambda_q [rad/m]
+  double getRfWavelength() const { return rfWavelength; }                        // lambda_e = 2 pi / betaE [m]
+  double getPlasmaWavelength() const { return plasmaWavelength; }                // lambda_p = 2 pi / betaP [m]
   double getReducedPlasmaWavelength() const { return reducedPlasmaWavelength; }  // lambda_q = 2 pi u0 / omega_q [m]
 
 private:

@@ -21,8 +21,8 @@ double gaussianAlpha(int harmonic, double betaE, double m) {
 
 }  // namespace
 
-kly_Cavity::kly_Cavity(double zCenter, double frequency, double m, int harmonic, double gapWidth, double rq,
-                       double qo, double qe, const kly_Beam& beam)
+kly_Cavity::kly_Cavity(double zCenter, double frequency, double m, int harmonic, double gapWidth, double rq, double qo,
+                       double qe, const kly_Beam& beam)
     : harmonic_(harmonic),
       fieldFromFile_(false),
       frequency_(frequency),

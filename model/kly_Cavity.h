@@ -25,8 +25,8 @@ public:
   // zCenter [m], frequency (cold resonance) [Hz], m (gap coupling
   // coefficient), harmonic of the drive frequency, gapWidth [m], rq [ohm],
   // qo, qe; the beam of the current rebuild.
-  kly_Cavity(double zCenter, double frequency, double m, int harmonic, double gapWidth, double rq, double qo,
-             double qe, const kly_Beam& beam);
+  kly_Cavity(double zCenter, double frequency, double m, int harmonic, double gapWidth, double rq, double qo, double qe,
+             const kly_Beam& beam);
   ~kly_Cavity();
   kly_Cavity(const kly_Cavity&) = delete;
   kly_Cavity& operator=(const kly_Cavity&) = delete;
@@ -40,10 +40,10 @@ public:
   // unchanged.
   void loadField(const std::string& fileName, double shift, int rings, const kly_Beam& beam);
 
-  double getM() const { return m_; }    // gap coupling coefficient
-  double getGb() const { return gb_; }  // beam-loading conductance [S]
-  double getBb() const { return bb_; }  // beam-loading susceptance [S]
-  double getQb() const { return qb_; }  // beam-loading Q
+  double getM() const { return m_; }             // gap coupling coefficient
+  double getGb() const { return gb_; }           // beam-loading conductance [S]
+  double getBb() const { return bb_; }           // beam-loading susceptance [S]
+  double getQb() const { return qb_; }           // beam-loading Q
   double getFieldZMin() const { return zmin_; }  // start of the gap field [m]
   double getFieldZMax() const { return zmax_; }  // end of the gap field [m]
   // Normalised axial field shape [1/m] at z [m] for radial sample index ring.
@@ -58,18 +58,18 @@ public:
   std::complex<double> getCircuitImpedance() const { return zc_; }  // circuit loading only [ohm]
 
   int getHarmonic() const { return harmonic_; }
-  double getZCenter() const { return zCenter_; }                // [m]
-  double getFrequency() const { return frequency_; }            // cold resonant frequency [Hz]
+  double getZCenter() const { return zCenter_; }                  // [m]
+  double getFrequency() const { return frequency_; }              // cold resonant frequency [Hz]
   double getLoadedFrequency() const { return loadedFrequency_; }  // shifted by Bb [Hz]
-  double getRQ() const { return rq_; }                          // [ohm]
+  double getRQ() const { return rq_; }                            // [ohm]
   double getQo() const { return qo_; }
   double getQe() const { return qe_; }
-  double getQL() const { return ql_; }  // circuit Q (Qo with Qe)
-  double getQT() const { return qt_; }  // total Q (QL with Qb)
-  double getAlpha() const { return alpha_; }          // Gaussian field parameter [1/m]
-  double getAmplitude() const { return amplitude_; }  // peak of the Gaussian, alpha / sqrt(pi) [1/m]
-  double getSigma() const { return sigma_; }          // the beam's relativistic factor
-  double getBetaE() const { return betaE_; }          // electronic propagation constant [rad/m]
+  double getQL() const { return ql_; }                              // circuit Q (Qo with Qe)
+  double getQT() const { return qt_; }                              // total Q (QL with Qb)
+  double getAlpha() const { return alpha_; }                        // Gaussian field parameter [1/m]
+  double getAmplitude() const { return amplitude_; }                // peak of the Gaussian, alpha / sqrt(pi) [1/m]
+  double getSigma() const { return sigma_; }                        // the beam's relativistic factor
+  double getBetaE() const { return betaE_; }                        // electronic propagation constant [rad/m]
   double getEquivalentRadius() const { return equivalentRadius_; }  // normalisation radius of a file profile [m]
   double getCouplingRatio() const { return couplingRatio_; }        // beam-averaged M over M
   double getGapWidth() const { return gapWidth_; }                  // [m]
@@ -102,10 +102,10 @@ private:
   double gb_ = 0;  // [S]
   double bb_ = 0;  // [S]
   double sigma_ = 0;
-  double alpha_ = 0;      // [1/m]
-  double amplitude_ = 0;  // [1/m]
-  double zmin_ = 0;       // [m]
-  double zmax_ = 0;       // [m]
+  double alpha_ = 0;         // [1/m]
+  double amplitude_ = 0;     // [1/m]
+  double zmin_ = 0;          // [m]
+  double zmax_ = 0;          // [m]
   std::complex<double> zc_;  // [ohm]
   std::complex<double> zg_;  // [ohm]
   std::unique_ptr<kly_CavityField> field_;

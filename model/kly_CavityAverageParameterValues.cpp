@@ -6,9 +6,9 @@
 
 namespace {
 
-constexpr double kC = 299792458.0;          // speed of light [m/s]
+constexpr double kC = 299792458.0;  // speed of light [m/s]
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kRestEnergy = 511000.0;    // electron rest energy [V], the rounded value the averages use
+constexpr double kRestEnergy = 511000.0;  // electron rest energy [V], the rounded value the averages use
 
 }  // namespace
 

@@ -32,19 +32,19 @@ private:
   void computeWaveNumbers();
 
   double m = 0;
-  double rq = 0;            // [ohm]
-  double beamVoltage = 0;   // [V]
-  double frequency = 0;     // [Hz]
-  double tubeHeight = 0;    // [m]
-  double beamHeight = 0;    // [m]
-  double tubeRadius = 0;    // [m]
-  double beamRadius = 0;    // [m]
+  double rq = 0;           // [ohm]
+  double beamVoltage = 0;  // [V]
+  double frequency = 0;    // [Hz]
+  double tubeHeight = 0;   // [m]
+  double beamHeight = 0;   // [m]
+  double tubeRadius = 0;   // [m]
+  double beamRadius = 0;   // [m]
   bool isRound = true;
   double fieldFactor = 0;
   double equivalentRadius = 0;  // [m]
   double averagedRQ = 0;        // [ohm]
   double averagedCoupling = 0;
-  double k0 = 0;        // [rad/m]
+  double k0 = 0;  // [rad/m]
   double sigma = 0;
   double velocity = 0;  // [m/s]
   double betaE = 0;     // [rad/m]

@@ -204,7 +204,8 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
   const std::int64_t total = static_cast<std::int64_t>(nz) * nr;
   // Each point takes at least twelve characters, so a count the file cannot
   // hold is not allocated up front.
-  const auto reserve = static_cast<std::size_t>(std::min<std::int64_t>(total, static_cast<std::int64_t>(in.size() / 12 + 1)));
+  const auto reserve =
+      static_cast<std::size_t>(std::min<std::int64_t>(total, static_cast<std::int64_t>(in.size() / 12 + 1)));
   std::vector<double> z, r, e;
   std::vector<std::size_t> lineStart;
   z.reserve(reserve);
@@ -216,8 +217,8 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
     for (int i = 0; i < nz; ++i) {
       lineStart.push_back(in.nextTokenStart(in.position()));
       if (lineStart.back() >= in.size()) {
-        in.fail(in.size(), "the file ends early: expected " + std::to_string(total) + " points (" +
-                               std::to_string(nz) + " axial by " + std::to_string(nr) + " radial), found " +
+        in.fail(in.size(), "the file ends early: expected " + std::to_string(total) + " points (" + std::to_string(nz) +
+                               " axial by " + std::to_string(nr) + " radial), found " +
                                std::to_string(static_cast<std::int64_t>(j) * nz + i));
       }
       const double zi = in.number<double>([&] { return pointName("z", i, nz, j, nr); });
@@ -252,7 +253,8 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
   // The field is looked up by position on a uniform axial grid, so a graded or
   // reordered grid would be read at the wrong places.
   if (!(next.dz_ > 0.0)) {
-    in.fail(lineStart.front(), "all points have the same z (" + formatLength(next.zmin_) + "): the axial grid has no length");
+    in.fail(lineStart.front(),
+            "all points have the same z (" + formatLength(next.zmin_) + "): the axial grid has no length");
   }
   for (int j = 0; j < nr; ++j) {
     for (int i = 0; i < nz; ++i) {

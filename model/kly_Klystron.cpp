@@ -11,8 +11,8 @@ kly_Klystron::kly_Klystron() = default;
 
 kly_Klystron::~kly_Klystron() { deleteAllCavities(); }
 
-void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent, double frequency,
-                                          double inputPower, double tubeRadius, double beamRadius) {
+void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent, double frequency, double inputPower,
+                                          double tubeRadius, double beamRadius) {
   beamVoltage_ = beamVoltage;
   beamCurrent_ = beamCurrent;
   frequency_ = frequency;
@@ -26,9 +26,8 @@ void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent
   roundBeam_ = true;
 }
 
-void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent, double frequency,
-                                          double inputPower, double beamWidth, double beamHeight,
-                                          double tubeWidth, double tubeHeight) {
+void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent, double frequency, double inputPower,
+                                          double beamWidth, double beamHeight, double tubeWidth, double tubeHeight) {
   beamVoltage_ = beamVoltage;
   beamCurrent_ = beamCurrent;
   frequency_ = frequency;
@@ -42,8 +41,8 @@ void kly_Klystron::setOperatingParameters(double beamVoltage, double beamCurrent
   roundBeam_ = false;
 }
 
-void kly_Klystron::addCavity(double zCenter, double frequency, double m, int harmonic, double gapWidth,
-                             double rq, double qo, double qe) {
+void kly_Klystron::addCavity(double zCenter, double frequency, double m, int harmonic, double gapWidth, double rq,
+                             double qo, double qe) {
   if (harmonic == 0) return;
   zCenter_.push_back(zCenter);
   cavityFrequency_.push_back(frequency);
@@ -106,14 +105,14 @@ void kly_Klystron::checkCavity(int cavity) const {
   }
 }
 
-#define KLY_CAVITY_ACCESSORS(Setter, Getter, Type, list)                                        \
-  void kly_Klystron::Setter(int cavity, Type v) {                                               \
-    checkCavity(cavity);                                                                        \
-    list[static_cast<std::size_t>(cavity)] = v;                                                 \
-  }                                                                                             \
-  Type kly_Klystron::Getter(int cavity) const {                                                 \
-    checkCavity(cavity);                                                                        \
-    return list[static_cast<std::size_t>(cavity)];                                              \
+#define KLY_CAVITY_ACCESSORS(Setter, Getter, Type, list) \
+  void kly_Klystron::Setter(int cavity, Type v) {        \
+    checkCavity(cavity);                                 \
+    list[static_cast<std::size_t>(cavity)] = v;          \
+  }                                                      \
+  Type kly_Klystron::Getter(int cavity) const {          \
+    checkCavity(cavity);                                 \
+    return list[static_cast<std::size_t>(cavity)];       \
   }
 
 KLY_CAVITY_ACCESSORS(setCavityZCenter, getZ, double, zCenter_)

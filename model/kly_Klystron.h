@@ -29,16 +29,16 @@ public:
   void setOperatingParameters(double beamVoltage, double beamCurrent, double frequency, double inputPower,
                               double beamWidth, double beamHeight, double tubeWidth, double tubeHeight);
 
-  void setBeamVoltage(double v) { beamVoltage_ = v; }     // [V]
-  void setBeamCurrent(double v) { beamCurrent_ = v; }     // [A]
-  void setFrequency(double v) { frequency_ = v; }         // operating (drive) frequency [Hz]
-  void setInputPower(double v) { inputPower_ = v; }       // drive power [W]
-  void setTubeRadius(double v) { tubeRadius_ = v; }       // [m]
-  void setBeamRadius(double v) { beamRadius_ = v; }       // [m]
-  void setTubeWidth(double v) { tubeWidth_ = v; }         // [m]
-  void setBeamWidth(double v) { beamWidth_ = v; }         // [m]
-  void setTubeHeight(double v) { tubeHeight_ = v; }       // [m]
-  void setBeamHeight(double v) { beamHeight_ = v; }       // [m]
+  void setBeamVoltage(double v) { beamVoltage_ = v; }  // [V]
+  void setBeamCurrent(double v) { beamCurrent_ = v; }  // [A]
+  void setFrequency(double v) { frequency_ = v; }      // operating (drive) frequency [Hz]
+  void setInputPower(double v) { inputPower_ = v; }    // drive power [W]
+  void setTubeRadius(double v) { tubeRadius_ = v; }    // [m]
+  void setBeamRadius(double v) { beamRadius_ = v; }    // [m]
+  void setTubeWidth(double v) { tubeWidth_ = v; }      // [m]
+  void setBeamWidth(double v) { beamWidth_ = v; }      // [m]
+  void setTubeHeight(double v) { tubeHeight_ = v; }    // [m]
+  void setBeamHeight(double v) { beamHeight_ = v; }    // [m]
   void setRoundBeam(bool v) { roundBeam_ = v; }
 
   double getBeamVoltage() const { return beamVoltage_; }
@@ -112,11 +112,11 @@ private:
   std::vector<std::unique_ptr<kly_Cavity>> cavities_;  // built by the last rebuild, in cavity order
   kly_Beam beam_;
 
-  std::vector<double> zCenter_;    // [m]
+  std::vector<double> zCenter_;          // [m]
   std::vector<double> cavityFrequency_;  // [Hz]
   std::vector<double> m_;
-  std::vector<double> gapWidth_;   // [m]
-  std::vector<double> rq_;         // [ohm]
+  std::vector<double> gapWidth_;  // [m]
+  std::vector<double> rq_;        // [ohm]
   std::vector<double> qe_;
   std::vector<double> qo_;
   std::vector<int> harmonic_;

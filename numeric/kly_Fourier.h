@@ -11,7 +11,7 @@
 // The samples are not copied: the caller keeps the array alive and unchanged
 // while it asks for coefficients.
 class Fourier {
- public:
+public:
   Fourier() = default;
   virtual ~Fourier() = default;
 
@@ -26,7 +26,7 @@ class Fourier {
 
   int getCount() const { return count; }  // number of samples per period
 
- private:
+private:
   int count = 0;
   const double* samples = nullptr;
   double twoPi = 6.283185307179586;

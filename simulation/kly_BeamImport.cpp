@@ -27,7 +27,7 @@ std::string number(double v) {
 // Whitespace-separated tokens of a text file with the line each came from;
 // line breaks carry no meaning beyond that.
 class TokenReader {
- public:
+public:
   TokenReader(std::istream& in, const std::string& fileName) : in_(in), fileName_(fileName) {}
 
   // The next token, or false at the end of the file.
@@ -92,7 +92,7 @@ class TokenReader {
   }
   int line() const { return lineNumber_; }  // line of the last token read
 
- private:
+private:
   static bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
   bool skipBlanks() {
     while (pos_ < line_.size() && blank(line_[pos_])) ++pos_;

@@ -9,7 +9,7 @@
 // Row d of the file gives disk d of a run; rows run from the latest arrival
 // (largest time) to the earliest, so that the disk index runs downstream.
 class kly_BeamImport {
- public:
+public:
   static constexpr int kHeaderNumbers = 10;
   static constexpr int kHeaderIntegers = 4;
 
@@ -37,7 +37,7 @@ class kly_BeamImport {
   double headerNumber(int k) const;
   int headerInteger(int k) const;
 
- private:
+private:
   struct Row {
     double beta;
     double t;  // shifted time t'

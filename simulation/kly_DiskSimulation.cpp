@@ -37,7 +37,8 @@ std::string gibibytes(double bytes) {
 }
 
 void checkAtLeastOne(int value, const char* what) {
-  if (value < 1) throw std::invalid_argument("simulate: " + std::string(what) + " " + std::to_string(value) + " is below 1");
+  if (value < 1)
+    throw std::invalid_argument("simulate: " + std::string(what) + " " + std::to_string(value) + " is below 1");
 }
 
 // Everything that can be checked before the tube is rebuilt.
@@ -55,7 +56,8 @@ void checkRun(const kly_Klystron& klystron, int disks, int rings, int steps, int
   const int n = klystron.getCavityCount();
   if (n < 1) throw std::invalid_argument("simulate: the tube has no cavity");
   if (n > kly_DiskSimulation::kMaxCavities)
-    throw std::invalid_argument("simulate: the tube has " + std::to_string(n) + " cavities; the simulation takes at most " +
+    throw std::invalid_argument("simulate: the tube has " + std::to_string(n) +
+                                " cavities; the simulation takes at most " +
                                 std::to_string(kly_DiskSimulation::kMaxCavities));
   for (int k = 0; k < n; ++k) {
     const int h = klystron.getHarmonic(k);
@@ -184,8 +186,8 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
   const double periods = (results.zEnd - results.zStart) / lambda_;
   if (!(periods >= 0 && periods < static_cast<double>(std::numeric_limits<int>::max())))
     throw std::invalid_argument("simulate: the simulated region from " + number(results.zStart) + " m to " +
-                                number(results.zEnd) + " m spans " + number(periods) +
-                                " electronic wavelengths of " + number(lambda_) +
+                                number(results.zEnd) + " m spans " + number(periods) + " electronic wavelengths of " +
+                                number(lambda_) +
                                 " m; it must be a finite length downstream (check the beam voltage, the frequency and "
                                 "the cavity positions)");
   const long long timeSteps = (static_cast<long long>(std::trunc(periods)) + 6) * Ns_;
@@ -201,8 +203,7 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
   if (bytes > memory)
     throw std::invalid_argument("simulate: " + std::to_string(Nd_) + " disks x " + std::to_string(Nr_) + " rings x " +
                                 std::to_string(Nt_) + " time steps need " + gibibytes(bytes) +
-                                " of trajectory tables, more than the " + gibibytes(memory) +
-                                " of physical memory");
+                                " of trajectory tables, more than the " + gibibytes(memory) + " of physical memory");
 
   Q_ = I0_ / (f_ * Nd_);
   dt_ = 1 / (f_ * Ns_);

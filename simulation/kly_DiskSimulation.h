@@ -51,7 +51,7 @@ struct kly_SimulationOptions {
 // counts of that run; per-cavity getters take cavity 0 to 19 and harmonic 0
 // to 4 and throw std::out_of_range outside.
 class kly_DiskSimulation {
- public:
+public:
   static constexpr int kMaxCavities = 20;  // rows of the per-cavity tables
   static constexpr int kMaxRings = 20;     // rings the space-charge table can hold
   static constexpr int kHarmonics = 5;     // harmonics 0 to 4 of the induced currents
@@ -97,8 +97,8 @@ class kly_DiskSimulation {
   int getRings() const { return r_.rings; }
   int getSteps() const { return r_.steps; }
   int getMaxIterations() const { return r_.maxIterations; }
-  int getThreads() const { return r_.threads; }           // the thread option of the last run
-  int getSimulatedIterations() const { return r_.iterations; }  // passes made
+  int getThreads() const { return r_.threads; }                   // the thread option of the last run
+  int getSimulatedIterations() const { return r_.iterations; }    // passes made
   int getSimulatedMaxTimeStep() const { return r_.maxTimeStep; }  // time steps of one pass
 
   double getSimulatedGain() const { return r_.gain; }                // [dB]
@@ -119,14 +119,14 @@ class kly_DiskSimulation {
   double getSimulatedGb1() const { return r_.gb1; }  // beam-loading conductance of the input gap [S]
   double getSimulatedBb1() const { return r_.bb1; }  // beam-loading susceptance of the input gap [S]
   double getSimulatedMaxI1I0() const { return r_.maxI1I0; }
-  double getSimulatedMaxI1I0ZLocation() const { return r_.maxI1I0Location; }  // [m]
-  double getSimulatedMinVOverC() const { return r_.minVOverC; }               // of the innermost ring
+  double getSimulatedMaxI1I0ZLocation() const { return r_.maxI1I0Location; }     // [m]
+  double getSimulatedMinVOverC() const { return r_.minVOverC; }                  // of the innermost ring
   double getSimulatedMinVOverCLocation() const { return r_.minVOverCLocation; }  // [m]
-  bool isDiskReflected() const { return r_.diskReflected; }  // in the last pass
+  bool isDiskReflected() const { return r_.diskReflected; }                      // in the last pass
   bool isFieldOverlapping() const { return r_.fieldOverlapping; }
 
-  double getSimulatedCavityVoltage(int cavity) const;       // [V]
-  double getSimulatedCavityVoltagePhase(int cavity) const;  // [rad]
+  double getSimulatedCavityVoltage(int cavity) const;                         // [V]
+  double getSimulatedCavityVoltagePhase(int cavity) const;                    // [rad]
   double getSimulatedCavityCurrentMagnitude(int cavity, int harmonic) const;  // induced current [A]
   double getSimulatedCavityCurrentPhase(int cavity, int harmonic) const;      // [rad]
 
@@ -136,7 +136,7 @@ class kly_DiskSimulation {
   double getSimulatedI1I0Phase(double z) const;  // [rad], not unwrapped
   double getSimulatedI2I0(double z) const;
   // The profile itself, points 0 to 199.
-  double getBunchingGridZ(int i) const;  // [m]
+  double getBunchingGridZ(int i) const;                         // [m]
   double getBunchingGridStart() const { return r_.gridStart; }  // the profile is 0 upstream of it [m]
   double getBunchingGridEnd() const { return r_.gridEnd; }      // and downstream of this [m]
   double getSimulatedI1I0Sample(int i) const;
@@ -154,14 +154,16 @@ class kly_DiskSimulation {
 
   double getZStart() const { return r_.zStart; }  // upstream launch position of the first disk [m]
   double getZEnd() const { return r_.zEnd; }      // downstream end of the simulated region [m]
-  double getStepAdvance() const { return r_.stepAdvance; }  // distance a disk at the beam velocity moves in one step [m]
+  double getStepAdvance() const {
+    return r_.stepAdvance;
+  }  // distance a disk at the beam velocity moves in one step [m]
 
- private:
+private:
   class Run;  // one run's set-up, passes, voltage iteration and results
 
   // A [rows][cols] row-pointer array of the array routines, released with its counts.
   class Array2D {
-   public:
+  public:
     Array2D() = default;
     Array2D(int rows, int cols);
     ~Array2D();
@@ -173,7 +175,7 @@ class kly_DiskSimulation {
     double* operator[](int i) const { return a_[i]; }
     explicit operator bool() const { return a_ != nullptr; }
 
-   private:
+  private:
     void swap(Array2D& other) noexcept;
     double** a_ = nullptr;
     int rows_ = 0;
@@ -181,7 +183,7 @@ class kly_DiskSimulation {
 
   // A [ni][nj][nk] row-pointer array of the array routines.
   class Array3D {
-   public:
+  public:
     Array3D() = default;
     Array3D(int ni, int nj, int nk);
     ~Array3D();
@@ -194,7 +196,7 @@ class kly_DiskSimulation {
     double* const* const* rows() const { return a_; }
     explicit operator bool() const { return a_ != nullptr; }
 
-   private:
+  private:
     void swap(Array3D& other) noexcept;
     double*** a_ = nullptr;
     int ni_ = 0;
@@ -219,22 +221,22 @@ class kly_DiskSimulation {
     double minVOverC = 1.0;
     double minVOverCLocation = 0;  // [m]
     double maxI1I0 = 0;
-    double maxI1I0Location = 0;  // [m]
-    double gb1 = 0;              // [S]
-    double bb1 = 0;              // [S]
-    double zStart = 0;           // [m]
-    double zEnd = 0;             // [m]
-    double stepAdvance = 0;      // [m]
-    std::array<double, kMaxCavities> cavityVoltage{};       // [V]
-    std::array<double, kMaxCavities> cavityVoltagePhase{};  // [rad]
+    double maxI1I0Location = 0;                                                   // [m]
+    double gb1 = 0;                                                               // [S]
+    double bb1 = 0;                                                               // [S]
+    double zStart = 0;                                                            // [m]
+    double zEnd = 0;                                                              // [m]
+    double stepAdvance = 0;                                                       // [m]
+    std::array<double, kMaxCavities> cavityVoltage{};                             // [V]
+    std::array<double, kMaxCavities> cavityVoltagePhase{};                        // [rad]
     std::array<std::array<double, kHarmonics>, kMaxCavities> currentMagnitude{};  // [A]
     std::array<std::array<double, kHarmonics>, kMaxCavities> currentPhase{};      // [rad]
-    Array2D entryVelocity;          // [disk][ring], m/s
-    Array2D exitVelocity;           // [disk][ring], m/s
-    Array2D velocityAtMinimumBeta;  // [disk][ring], m/s
-    Array3D position;               // [disk][ring][step], m
-    Array3D velocity;               // [disk][ring][step], m/s
-    std::array<double, kGridPoints> i1Phase{};  // [rad]
+    Array2D entryVelocity;                                                        // [disk][ring], m/s
+    Array2D exitVelocity;                                                         // [disk][ring], m/s
+    Array2D velocityAtMinimumBeta;                                                // [disk][ring], m/s
+    Array3D position;                                                             // [disk][ring][step], m
+    Array3D velocity;                                                             // [disk][ring][step], m/s
+    std::array<double, kGridPoints> i1Phase{};                                    // [rad]
     std::array<double, kGridPoints> i1i0{};
     std::array<double, kGridPoints> i2i0{};
     std::array<double, kGridPoints> grid{};  // [m]

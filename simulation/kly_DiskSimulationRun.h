@@ -19,12 +19,12 @@
 #include "simulation/kly_WorkerPool.h"
 
 namespace kly_disk {
-constexpr double kSpeedOfLight = 299792458.0;        // [m/s]
-constexpr double kChargeToMass = 1.75882012e11;      // electron e/m [C/kg]
+constexpr double kSpeedOfLight = 299792458.0;    // [m/s]
+constexpr double kChargeToMass = 1.75882012e11;  // electron e/m [C/kg]
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kFourPi = 12.566370614359172;
-constexpr double kConvergence = 1e-6;                // relative change of the output voltage that ends the run
-constexpr double kVoltageLimit = 3.0;                // gap voltages above this many times Vd restart from 0
+constexpr double kConvergence = 1e-6;  // relative change of the output voltage that ends the run
+constexpr double kVoltageLimit = 3.0;  // gap voltages above this many times Vd restart from 0
 }  // namespace kly_disk
 
 // One run, built aside from the simulation's results: the set-up (the
@@ -32,7 +32,7 @@ constexpr double kVoltageLimit = 3.0;                // gap voltages above this 
 // derived results (deriveResults). The results it fills replace the
 // simulation's only when the run completed.
 class kly_DiskSimulation::Run {
- public:
+public:
   using Complex = std::complex<double>;
 
   // The counts are checked and the tube rebuilt; `beamImport` holds the read
@@ -48,7 +48,7 @@ class kly_DiskSimulation::Run {
 
   Results results;
 
- private:
+private:
   void pass(int i);
   void plainPass(int i);
   void fastPass(int i);
@@ -74,26 +74,26 @@ class kly_DiskSimulation::Run {
   const kly_SimulationOptions& options_;
   std::array<const kly_Cavity*, kMaxCavities> cavity_{};
   std::array<double, kMaxCavities> harmonic_{};  // signed harmonic of each cavity, as a double
-  int nc_;      // cavities
-  int last_;    // the output cavity, nc_ - 1
-  int Nd_;      // disks per RF period
-  int Nr_;      // rings per disk
-  int Ns_;      // time steps per RF period
-  int Nt_ = 0;  // time steps of one pass
-  int M_;       // pass limit
-  double I0_;      // beam current [A]
-  double f_;       // operating frequency [Hz]
-  double u0_;      // beam velocity [m/s]
-  double lambda_;  // electronic wavelength u0 / f [m]
-  double omega_;   // [rad/s]
-  double Vd_;      // depressed beam voltage [V]
-  double Q_ = 0;   // charge of one disk [C]
-  double dt_ = 0;  // time step [s]
-  double dz_ = 0;  // launch spacing [m]
-  double zInj_ = 0;  // plane downstream of which the disks feel fields [m]
-  double za_ = 0;    // start of the last cavity's field [m]
-  double zb_ = 0;    // end of the last cavity's field [m]
-  double epsilon_ = 1.0;  // convergence measure
+  int nc_;                                       // cavities
+  int last_;                                     // the output cavity, nc_ - 1
+  int Nd_;                                       // disks per RF period
+  int Nr_;                                       // rings per disk
+  int Ns_;                                       // time steps per RF period
+  int Nt_ = 0;                                   // time steps of one pass
+  int M_;                                        // pass limit
+  double I0_;                                    // beam current [A]
+  double f_;                                     // operating frequency [Hz]
+  double u0_;                                    // beam velocity [m/s]
+  double lambda_;                                // electronic wavelength u0 / f [m]
+  double omega_;                                 // [rad/s]
+  double Vd_;                                    // depressed beam voltage [V]
+  double Q_ = 0;                                 // charge of one disk [C]
+  double dt_ = 0;                                // time step [s]
+  double dz_ = 0;                                // launch spacing [m]
+  double zInj_ = 0;                              // plane downstream of which the disks feel fields [m]
+  double za_ = 0;                                // start of the last cavity's field [m]
+  double zb_ = 0;                                // end of the last cavity's field [m]
+  double epsilon_ = 1.0;                         // convergence measure
   bool imported_;
   bool overrideStart_;
   double startPosition_;  // [m]

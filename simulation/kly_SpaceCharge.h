@@ -17,7 +17,7 @@
 // Rings are of equal area and strips of equal height, so the field of ring J
 // averaged over ring i equals the field of ring i averaged over ring J.
 class kly_SpaceCharge {
- public:
+public:
   static constexpr int kTablePoints = 1000;  // axial distances in the table
   static constexpr int kMaxRings = 20;       // most rings or strips a table can hold
 
@@ -78,7 +78,7 @@ class kly_SpaceCharge {
   // Throws std::out_of_range outside these ranges (kly_StateError before a build).
   double tableValue(int k, int j, int i) const;
 
- private:
+private:
   std::size_t index(int k, int j, int i) const { return (static_cast<std::size_t>(k) * (rings_ + 1) + j) * rings_ + i; }
   [[noreturn]] void badSource(int source) const;
   void install(std::vector<double>&& table, double zmax, int rings);

@@ -128,8 +128,8 @@ template <int W>
 // returns; the offsets b * stride + base of the table entries go to
 // offset[0 .. W-1] (all of them below 2^31).
 template <int W>
-[[gnu::always_inline]] inline typename Lanes<W>::V split(typename Lanes<W>::V a, std::int32_t stride,
-                                                         std::int32_t base, std::int32_t* offset) {
+[[gnu::always_inline]] inline typename Lanes<W>::V split(typename Lanes<W>::V a, std::int32_t stride, std::int32_t base,
+                                                         std::int32_t* offset) {
   using V = typename Lanes<W>::V;
 #if defined(KLY_LANES_AVX2)
   if constexpr (W == 4) {
@@ -160,8 +160,8 @@ template <int W>
 // blocks d .. d + 2 N_d, so that lane l reads block first + l + k at step k of
 // the sum.
 template <int W>
-[[gnu::always_inline]] inline long sumWith(const View& s, int first, int J, const double* z,
-                                           const double* contraction, unsigned lanes, double* field) {
+[[gnu::always_inline]] inline long sumWith(const View& s, int first, int J, const double* z, const double* contraction,
+                                           unsigned lanes, double* field) {
   using V = typename Lanes<W>::V;
   using M = typename Lanes<W>::M;
   constexpr int H = kLanes / W;  // vectors of one lookup

@@ -49,7 +49,7 @@ struct kly_PassTrajectories {
 // sums for distinct lanes may run on several threads at once, but not while
 // sources are being set.
 class kly_SpaceChargeSum {
- public:
+public:
   static constexpr int kLanes = 4;  // disks summed at once
   enum Period { kTrailing = 0, kSame = 1, kLeading = 2 };
 
@@ -113,7 +113,7 @@ class kly_SpaceChargeSum {
   // intervals and one of zeros for a separation beyond the table.
   static constexpr int kEntries = kly_SpaceCharge::kTablePoints;
 
- private:
+private:
   Kernel kernel_ = nullptr;
   Vectors vectors_ = Vectors::portable;
   View view_;

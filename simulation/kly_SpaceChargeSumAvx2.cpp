@@ -8,9 +8,9 @@
 
 #if defined(KLY_SPACE_CHARGE_AVX2)
 
+#include <immintrin.h>
 #include <cstdint>
 #include <cstring>
-#include <immintrin.h>
 
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)

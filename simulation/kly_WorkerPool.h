@@ -23,7 +23,7 @@
 // A unit that throws ends the job: units not yet started are dropped, and
 // forEach rethrows the first exception once the job is over.
 class kly_WorkerPool {
- public:
+public:
   // threads: 1 or more. Throws std::invalid_argument below 1, and whatever
   // starting a thread throws (the workers already started are joined).
   explicit kly_WorkerPool(int threads);
@@ -42,11 +42,12 @@ class kly_WorkerPool {
   // may call it, and not from inside a unit.
   template <class Body>
   void forEach(int units, Body&& body, const int* home = nullptr) {
-    run(units, [](void* b, int unit) { (*static_cast<std::remove_reference_t<Body>*>(b))(unit); },
+    run(
+        units, [](void* b, int unit) { (*static_cast<std::remove_reference_t<Body>*>(b))(unit); },
         const_cast<void*>(static_cast<const void*>(&body)), home);
   }
 
- private:
+private:
   using Trampoline = void (*)(void*, int);
 
   // The units of one thread in a job.

@@ -28,7 +28,8 @@ std::string kly_CsvWriter::table(const std::vector<std::string>& columns,
 
 std::string kly_CsvWriter::analyticI1I0(const kly_TubeRun& run) {
   std::vector<std::vector<double>> rows;
-  for (int i = 0; i < kProfilePoints; ++i) rows.push_back({run.analytic().getI1I0Z(i), run.analytic().getI1I0Sample(i)});
+  for (int i = 0; i < kProfilePoints; ++i)
+    rows.push_back({run.analytic().getI1I0Z(i), run.analytic().getI1I0Sample(i)});
   return table({"z", "i1i0"}, rows);
 }
 
@@ -36,9 +37,23 @@ std::string kly_CsvWriter::cavities(const kly_TubeRun& run) {
   const kly_Klystron& k = run.klystron();
   const kly_Analytic& a = run.analytic();
   const kly_DiskSimulation* s = run.simulation();
-  std::vector<std::string> columns = {"cavity",   "z",     "frequency",    "m",  "gapWidth", "rq", "qo", "qe",
-                                      "harmonic", "gapImpedance", "qb", "bb", "gb",       "fieldZMin", "fieldZMax",
-                                      "analyticVoltage", "analyticVoltagePhase"};
+  std::vector<std::string> columns = {"cavity",
+                                      "z",
+                                      "frequency",
+                                      "m",
+                                      "gapWidth",
+                                      "rq",
+                                      "qo",
+                                      "qe",
+                                      "harmonic",
+                                      "gapImpedance",
+                                      "qb",
+                                      "bb",
+                                      "gb",
+                                      "fieldZMin",
+                                      "fieldZMax",
+                                      "analyticVoltage",
+                                      "analyticVoltagePhase"};
   if (s) {
     columns.push_back("simulatedVoltage");
     columns.push_back("simulatedVoltagePhase");
@@ -46,10 +61,23 @@ std::string kly_CsvWriter::cavities(const kly_TubeRun& run) {
   std::vector<std::vector<double>> rows;
   for (int i = 0; i < k.getCavityCount(); ++i) {
     const kly_Cavity& c = k.getCavity(i);
-    std::vector<double> row = {static_cast<double>(i), k.getZ(i), k.getFrequency(i), k.getM(i), k.getGapWidth(i),
-                               k.getRQ(i), k.getQo(i), k.getQe(i), static_cast<double>(k.getHarmonic(i)),
-                               std::abs(c.getGapImpedance()), c.getQb(), c.getBb(), c.getGb(), c.getFieldZMin(),
-                               c.getFieldZMax(), a.getCavityVoltage(i), a.getCavityVoltagePhase(i)};
+    std::vector<double> row = {static_cast<double>(i),
+                               k.getZ(i),
+                               k.getFrequency(i),
+                               k.getM(i),
+                               k.getGapWidth(i),
+                               k.getRQ(i),
+                               k.getQo(i),
+                               k.getQe(i),
+                               static_cast<double>(k.getHarmonic(i)),
+                               std::abs(c.getGapImpedance()),
+                               c.getQb(),
+                               c.getBb(),
+                               c.getGb(),
+                               c.getFieldZMin(),
+                               c.getFieldZMax(),
+                               a.getCavityVoltage(i),
+                               a.getCavityVoltagePhase(i)};
     if (s) {
       row.push_back(s->getSimulatedCavityVoltage(i));
       row.push_back(s->getSimulatedCavityVoltagePhase(i));
@@ -109,6 +137,7 @@ std::string kly_CsvWriter::trajectories(const kly_TubeRun& run) {
 
 std::string kly_CsvWriter::passes(const kly_TubeRun& run) {
   std::vector<std::vector<double>> rows;
-  for (const kly_PassReport& p : run.passes()) rows.push_back({static_cast<double>(p.pass), p.convergence, p.outputVoltage});
+  for (const kly_PassReport& p : run.passes())
+    rows.push_back({static_cast<double>(p.pass), p.convergence, p.outputVoltage});
   return table({"pass", "convergence", "outputVoltage"}, rows);
 }

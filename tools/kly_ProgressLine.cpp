@@ -11,9 +11,8 @@ kly_ProgressLine::kly_ProgressLine(std::ostream& out, bool inPlace, int maxItera
 kly_ProgressLine::~kly_ProgressLine() { finish(); }
 
 void kly_ProgressLine::update(const kly_PassReport& report) {
-  const std::string line =
-      fmt::format("simulation pass {}/{}: convergence {:.3e}, output voltage {:.4g} kV", report.pass + 1,
-                  maxIterations_, report.convergence, report.outputVoltage / 1e3);
+  const std::string line = fmt::format("simulation pass {}/{}: convergence {:.3e}, output voltage {:.4g} kV",
+                                       report.pass + 1, maxIterations_, report.convergence, report.outputVoltage / 1e3);
   if (inPlace_) {
     // Pad with blanks so that a shorter line hides the end of the longer one before.
     out_ << '\r' << line;

@@ -9,7 +9,7 @@ using nlohmann::ordered_json;
 
 namespace {
 
-constexpr int kHarmonics = 5;      // harmonics 0 to 4 of the induced current
+constexpr int kHarmonics = 5;  // harmonics 0 to 4 of the induced current
 constexpr int kProfilePoints = 200;
 
 ordered_json value(double x) { return std::isfinite(x) ? ordered_json(x) : ordered_json(nullptr); }

@@ -27,10 +27,18 @@ kly_OutputFolder kly_RunFiles::collect(const kly_TubeRun& run, const std::filesy
 }
 
 const std::vector<std::string>& kly_RunFiles::allNames() {
-  static const std::vector<std::string> names = {
-      "results.json",           "summary.txt",           "analytic-i1i0.csv",   "cavities.csv",
-      "bunching.svg",           "cavity-voltages.svg",   "simulated-bunching.csv", "simulated-currents.csv",
-      "disk-velocities.csv",    "trajectories.csv",      "passes.csv",          "applegate.svg",
-      "exit-velocities.svg"};
+  static const std::vector<std::string> names = {"results.json",
+                                                 "summary.txt",
+                                                 "analytic-i1i0.csv",
+                                                 "cavities.csv",
+                                                 "bunching.svg",
+                                                 "cavity-voltages.svg",
+                                                 "simulated-bunching.csv",
+                                                 "simulated-currents.csv",
+                                                 "disk-velocities.csv",
+                                                 "trajectories.csv",
+                                                 "passes.csv",
+                                                 "applegate.svg",
+                                                 "exit-velocities.svg"};
   return names;
 }

@@ -29,16 +29,15 @@ void printBeam(std::ostream& out, const kly_TubeRun& run) {
     fmt::print(out, "Beam: sheet, {:.4g} x {:.4g} mm in a tube of {:.4g} x {:.4g} mm\n", k.getBeamWidth() * 1e3,
                k.getBeamHeight() * 1e3, k.getTubeWidth() * 1e3, k.getTubeHeight() * 1e3);
   }
-  fmt::print(out, "  {:.6g} kV, {:.6g} A, drive {:.6g} W at {:.6g} GHz\n", k.getBeamVoltage() / 1e3,
-             k.getBeamCurrent(), k.getInputPower(), k.getOperatingFrequency() / 1e9);
+  fmt::print(out, "  {:.6g} kV, {:.6g} A, drive {:.6g} W at {:.6g} GHz\n", k.getBeamVoltage() / 1e3, k.getBeamCurrent(),
+             k.getInputPower(), k.getOperatingFrequency() / 1e9);
   fmt::print(out, "  depressed voltage  {:>12.6g} kV    beam velocity     {:>12.6g} m/s ({:.4f} c)\n",
              b.getDepressedBeamVoltage() / 1e3, b.getBeamVelocity(), b.getBeamVelocity() / 299792458.0);
   fmt::print(out, "  relativistic factor{:>12.6g}       RF wavelength     {:>12.6g} mm\n", b.getSigma(),
              b.getRfWavelength() * 1e3);
   fmt::print(out, "  plasma wavelength  {:>12.6g} m     reduced plasma wl {:>12.6g} m\n", b.getPlasmaWavelength(),
              b.getReducedPlasmaWavelength());
-  fmt::print(out, "  betaE              {:>12.6g} rad/m gamma             {:>12.6g} 1/m\n", b.getBetaE(),
-             b.getGamma());
+  fmt::print(out, "  betaE              {:>12.6g} rad/m gamma             {:>12.6g} 1/m\n", b.getBetaE(), b.getGamma());
   fmt::print(out, "  gamma a            {:>12.6g}       gamma b           {:>12.6g}\n", b.getGammaA(), b.getGammaB());
 }
 
@@ -110,8 +109,8 @@ void printSimulation(std::ostream& out, const kly_TubeRun& run) {
     fmt::print(out, "\nAnalytic model only ({:.3f} s).\n", run.analyticSeconds());
     return;
   }
-  fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} of at most {} passes",
-             s->getDisks(), s->getRings(), s->getSteps(), s->getSimulatedIterations(), s->getMaxIterations());
+  fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} of at most {} passes", s->getDisks(),
+             s->getRings(), s->getSteps(), s->getSimulatedIterations(), s->getMaxIterations());
   if (!run.passes().empty()) fmt::print(out, ", last convergence measure {:.3g}", run.passes().back().convergence);
   fmt::print(out, "\n  {:.2f} s with {} thread{} asked for (analytic model {:.3f} s)\n", run.simulationSeconds(),
              run.threads(), run.threads() == 1 ? "" : "s", run.analyticSeconds());
@@ -129,17 +128,20 @@ std::vector<std::string> kly_Summary::warnings(const kly_TubeRun& run) {
   }
   if (const kly_DiskSimulation* s = run.simulation()) {
     if (s->isDiskReflected()) {
-      w.push_back("disks were turned back (reflected) in the last pass: some electrons cannot pass a gap, which a "
-                  "one-dimensional disk model describes only roughly; treat the simulated results with care");
+      w.push_back(
+          "disks were turned back (reflected) in the last pass: some electrons cannot pass a gap, which a "
+          "one-dimensional disk model describes only roughly; treat the simulated results with care");
     }
     if (s->isFieldOverlapping()) {
-      w.push_back("the gap fields of neighbouring cavities overlap: the simulation adds them, the analytic model "
-                  "treats the gaps as separate");
+      w.push_back(
+          "the gap fields of neighbouring cavities overlap: the simulation adds them, the analytic model "
+          "treats the gaps as separate");
     }
     if (run.iterates() && !run.converged()) {
       const double e = run.passes().empty() ? NAN : run.passes().back().convergence;
       w.push_back(std::isnan(e) ? fmt::format("the simulation diverged (convergence measure not a number after {} "
-                                              "passes)", s->getSimulatedIterations())
+                                              "passes)",
+                                              s->getSimulatedIterations())
                                 : fmt::format("the simulation did not converge in {} passes (convergence measure "
                                               "{:.3g}, wanted below {:g}); raise maxIterations",
                                               s->getSimulatedIterations(), e, kly_TubeRun::kConvergence));

@@ -18,12 +18,23 @@ std::string escape(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -148,18 +159,20 @@ std::string kly_SvgPlot::render() const {
   for (const Band& b : bands_) {
     if (b.axis == Axis::X) {
       const double a = std::clamp(px(b.from), kLeft, kLeft + w), c = std::clamp(px(b.to), kLeft, kLeft + w);
-      out += fmt::format("<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
-                         "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
-                         escape(b.label), a, kTop, std::max(c - a, 0.5), h);
+      out += fmt::format(
+          "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
+          "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
+          escape(b.label), a, kTop, std::max(c - a, 0.5), h);
       out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
                          (a + c) / 2, kTop + 14, escape(b.label));
     } else {
       const double a = std::clamp(py(b.to), kTop, kTop + h), c = std::clamp(py(b.from), kTop, kTop + h);
-      out += fmt::format("<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
-                         "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.35\"/>\n",
-                         escape(b.label), kLeft, a, w, std::max(c - a, 0.5));
-      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" fill=\"#555\">{}</text>\n",
-                         kLeft + w - 4, (a + c) / 2 + 4, escape(b.label));
+      out += fmt::format(
+          "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
+          "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.35\"/>\n",
+          escape(b.label), kLeft, a, w, std::max(c - a, 0.5));
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" fill=\"#555\">{}</text>\n", kLeft + w - 4,
+                         (a + c) / 2 + 4, escape(b.label));
     }
   }
   out += "</g>\n";
@@ -173,24 +186,31 @@ std::string kly_SvgPlot::render() const {
     }
   }
   for (const Tick& t : xTicks) {
-    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", px(t.at), kTop,
-                       kTop + h);
-    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" fill=\"black\">{}"
-                       "</text>\n", px(t.at), kTop + h + 16, escape(t.label));
+    out +=
+        fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", px(t.at), kTop, kTop + h);
+    out += fmt::format(
+        "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" fill=\"black\">{}"
+        "</text>\n",
+        px(t.at), kTop + h + 16, escape(t.label));
   }
   for (double v = firstTick(y, yStep); v <= y.hi + yStep * 1e-6; v += yStep) {
-    out += fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", py(v), kLeft,
-                       kLeft + w);
-    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" stroke=\"none\" fill=\"black\">{}"
-                       "</text>\n", kLeft - 6, py(v) + 4, tickLabel(v, yStep));
+    out +=
+        fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", py(v), kLeft, kLeft + w);
+    out += fmt::format(
+        "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" stroke=\"none\" fill=\"black\">{}"
+        "</text>\n",
+        kLeft - 6, py(v) + 4, tickLabel(v, yStep));
   }
   out += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"black\"/>\n", kLeft,
                      kTop, w, h);
-  out += fmt::format("<text class=\"x-label\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
-                     "fill=\"black\">{}</text>\n", kLeft + w / 2, kTop + h + 36, escape(xLabel_));
-  out += fmt::format("<text class=\"y-label\" x=\"18\" y=\"{0:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
-                     "fill=\"black\" transform=\"rotate(-90 18 {0:.2f})\">{1}</text>\n", kTop + h / 2,
-                     escape(yLabel_));
+  out += fmt::format(
+      "<text class=\"x-label\" x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
+      "fill=\"black\">{}</text>\n",
+      kLeft + w / 2, kTop + h + 36, escape(xLabel_));
+  out += fmt::format(
+      "<text class=\"y-label\" x=\"18\" y=\"{0:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
+      "fill=\"black\" transform=\"rotate(-90 18 {0:.2f})\">{1}</text>\n",
+      kTop + h / 2, escape(yLabel_));
   out += "</g>\n";
 
   // Data, clipped to the plot area.
@@ -209,8 +229,8 @@ std::string kly_SvgPlot::render() const {
     } else if (s.options.style == Style::Markers) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
         if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-        out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", px(s.x[i]), py(s.y[i]),
-                           color);
+        out +=
+            fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", px(s.x[i]), py(s.y[i]), color);
       }
     } else {
       const char* dash = s.options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "";
@@ -237,8 +257,10 @@ std::string kly_SvgPlot::render() const {
 
   out += "<g class=\"markers\">\n";
   for (const Marker& m : markers_) {
-    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\" stroke=\"#444\" "
-                       "stroke-dasharray=\"3 3\"/>\n", px(m.x), kTop, kTop + h);
+    out += fmt::format(
+        "<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\" stroke=\"#444\" "
+        "stroke-dasharray=\"3 3\"/>\n",
+        px(m.x), kTop, kTop + h);
     out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#444\">{}</text>\n", px(m.x),
                        kTop - 4, escape(m.label));
   }
@@ -259,12 +281,13 @@ std::string kly_SvgPlot::render() const {
     for (const Series* s : legend) {
       const char* color = kPalette[s->color % kPaletteSize];
       if (s->bars || s->options.style == Style::Markers) {
-        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8,
-                           color);
+        out +=
+            fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8, color);
       } else {
-        out += fmt::format("<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
-                           "stroke-width=\"2\"{}/>\n", x, ly - 4, x + 20, ly - 4, color,
-                           s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
+        out += fmt::format(
+            "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
+            "stroke-width=\"2\"{}/>\n",
+            x, ly - 4, x + 20, ly - 4, color, s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
       }
       out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
       x += itemWidth(s);

@@ -52,8 +52,8 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t above = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
+      const bool same =
+          std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
       row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
       diagonal = above;
     }
@@ -100,10 +100,17 @@ public:
     const double x = v->get<double>();
     const char* expected = nullptr;
     switch (bound) {
-      case Bound::Any: break;
-      case Bound::Positive: if (!(x > 0)) expected = "a positive number"; break;
-      case Bound::NonNegative: if (!(x >= 0)) expected = "a number of at least 0"; break;
-      case Bound::OpenUnit: if (!(x > 0 && x < 1)) expected = "a number between 0 and 1 (both excluded)"; break;
+      case Bound::Any:
+        break;
+      case Bound::Positive:
+        if (!(x > 0)) expected = "a positive number";
+        break;
+      case Bound::NonNegative:
+        if (!(x >= 0)) expected = "a number of at least 0";
+        break;
+      case Bound::OpenUnit:
+        if (!(x > 0 && x < 1)) expected = "a number between 0 and 1 (both excluded)";
+        break;
     }
     if (expected) {
       problems_.add(pathOf(key), fmt::format("expected {}, found {}", expected, describe(*v)));
@@ -115,10 +122,10 @@ public:
   std::optional<int> getInteger(std::string_view key, int lo, int hi, bool required = true) const {
     const json* v = get(key, required);
     if (!v) return std::nullopt;
-    const bool integral = v->is_number_integer() ||
-                          (v->is_number_float() && std::trunc(v->get<double>()) == v->get<double>());
-    const std::string expected = hi == INT_MAX ? fmt::format("an integer of at least {}", lo)
-                                               : fmt::format("an integer from {} to {}", lo, hi);
+    const bool integral =
+        v->is_number_integer() || (v->is_number_float() && std::trunc(v->get<double>()) == v->get<double>());
+    const std::string expected =
+        hi == INT_MAX ? fmt::format("an integer of at least {}", lo) : fmt::format("an integer from {} to {}", lo, hi);
     if (!integral) {
       problems_.add(pathOf(key), fmt::format("expected {}, found {}", expected, describe(*v)));
       return std::nullopt;
@@ -274,7 +281,8 @@ void readBeam(const json& v, Problems& problems, kly_TubeBeam& beam) {
     beam.beamRadius = b.value_or(0);
     if (a && b && !(*b < *a)) {
       problems.add("beam.beamRadius", fmt::format("{} is not smaller than tubeRadius ({}): the beam must fit inside "
-                                                  "the drift tube", number(*b), number(*a)));
+                                                  "the drift tube",
+                                                  number(*b), number(*a)));
     }
     return;
   }
@@ -288,11 +296,13 @@ void readBeam(const json& v, Problems& problems, kly_TubeBeam& beam) {
   beam.tubeHeight = th.value_or(0);
   if (w && tw && *w > *tw) {
     problems.add("beam.beamWidth", fmt::format("{} is larger than tubeWidth ({}): the beam must fit inside the drift "
-                                               "tube", number(*w), number(*tw)));
+                                               "tube",
+                                               number(*w), number(*tw)));
   }
   if (h && th && !(*h < *th)) {
     problems.add("beam.beamHeight", fmt::format("{} is not smaller than tubeHeight ({}): the beam must fit inside the "
-                                                "drift tube", number(*h), number(*th)));
+                                                "drift tube",
+                                                number(*h), number(*th)));
   }
 }
 
@@ -329,19 +339,21 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
     c.m = r.getNumber("m", Bound::OpenUnit).value_or(0);
     c.gapWidth = r.getNumber("gapWidth", Bound::Positive).value_or(0);
     if (const json* h = r.get("harmonic", true)) {
-      const bool integral = h->is_number_integer() ||
-                            (h->is_number_float() && std::trunc(h->get<double>()) == h->get<double>());
+      const bool integral =
+          h->is_number_integer() || (h->is_number_float() && std::trunc(h->get<double>()) == h->get<double>());
       const double x = h->is_number() ? h->get<double>() : 0;
       if (!integral || x == 0 || std::abs(x) > kly_TubeFile::kMaxHarmonic) {
         problems.add(r.pathOf("harmonic"), fmt::format("expected a harmonic number from -{0} to {0} other than 0, "
-                                                       "found {1}", kly_TubeFile::kMaxHarmonic, describe(*h)));
+                                                       "found {1}",
+                                                       kly_TubeFile::kMaxHarmonic, describe(*h)));
       } else {
         c.harmonic = static_cast<int>(x);
       }
     }
     if (z && havePrevious && !(*z > previousZ)) {
       problems.add(r.pathOf("z"), fmt::format("{} does not lie after cavities[{}].z ({}): list the cavities in order "
-                                              "along the tube", number(*z), i - 1, number(previousZ)));
+                                              "along the tube",
+                                              number(*z), i - 1, number(previousZ)));
     }
     havePrevious = z.has_value();
     previousZ = z.value_or(0);
@@ -361,8 +373,7 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
   }
 }
 
-void readSimulation(const json& v, const std::filesystem::path& source, Problems& problems,
-                    kly_TubeSimulation& sim) {
+void readSimulation(const json& v, const std::filesystem::path& source, Problems& problems, kly_TubeSimulation& sim) {
   if (!v.is_object()) {
     problems.add("simulation", "expected an object, found " + describe(v));
     return;
@@ -386,8 +397,7 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
     checkReadable(import.file, b.pathOf("file"), *file, problems);
   }
   import.useGivenInjectionPosition = b.getBoolean("useGivenInjectionPosition", false).value_or(false);
-  import.injectionPosition =
-      b.getNumber("injectionPosition", Bound::Any, import.useGivenInjectionPosition).value_or(0);
+  import.injectionPosition = b.getNumber("injectionPosition", Bound::Any, import.useGivenInjectionPosition).value_or(0);
   sim.importBeam = import;
 }
 
@@ -430,7 +440,8 @@ kly_TubeDescription kly_TubeFile::parse(std::string_view text, const std::filesy
         const bool given = (*doc)["cavities"][i].contains("fieldRings");
         problems.add(fmt::format("cavities[{}].fieldRings", i),
                      fmt::format("{}{} is fewer than simulation.rings ({}): the simulation needs the field at every "
-                                 "ring", c.fieldRings, given ? "" : " (the default)", s.rings));
+                                 "ring",
+                                 c.fieldRings, given ? "" : " (the default)", s.rings));
       }
     }
   }

@@ -25,22 +25,22 @@ struct kly_TubeBeam {
 };
 
 struct kly_TubeCavity {
-  double z = 0;          // gap centre [m]
-  double frequency = 0;  // resonant frequency [Hz]
-  double qo = 0;         // unloaded Q
-  double qe = 0;         // external Q; 90000 or more: no external load
-  double rq = 0;         // R/Q [ohm]
-  double m = 0;          // gap coupling coefficient
-  double gapWidth = 0;   // [m]
-  int harmonic = 1;      // harmonic of the drive frequency
-  std::string fieldFileName;          // as written in the tube file; empty for a Gaussian field
-  std::filesystem::path fieldFile;    // resolved against the tube file's folder
-  int fieldRings = 1;                 // radial positions the file's field is tabulated at
+  double z = 0;                     // gap centre [m]
+  double frequency = 0;             // resonant frequency [Hz]
+  double qo = 0;                    // unloaded Q
+  double qe = 0;                    // external Q; 90000 or more: no external load
+  double rq = 0;                    // R/Q [ohm]
+  double m = 0;                     // gap coupling coefficient
+  double gapWidth = 0;              // [m]
+  int harmonic = 1;                 // harmonic of the drive frequency
+  std::string fieldFileName;        // as written in the tube file; empty for a Gaussian field
+  std::filesystem::path fieldFile;  // resolved against the tube file's folder
+  int fieldRings = 1;               // radial positions the file's field is tabulated at
 };
 
 struct kly_TubeImportBeam {
-  std::string fileName;         // as written in the tube file
-  std::filesystem::path file;   // resolved against the tube file's folder
+  std::string fileName;        // as written in the tube file
+  std::filesystem::path file;  // resolved against the tube file's folder
   bool useGivenInjectionPosition = false;
   double injectionPosition = 0;  // [m]
 };
@@ -55,8 +55,8 @@ struct kly_TubeSimulation {
 
 // One tube as a JSON tube file describes it.
 struct kly_TubeDescription {
-  std::string name;                  // the file's "name", else the file name without extension
-  std::filesystem::path source;      // the tube file as given
+  std::string name;              // the file's "name", else the file name without extension
+  std::filesystem::path source;  // the tube file as given
   kly_TubeBeam beam;
   std::vector<kly_TubeCavity> cavities;
   std::optional<kly_TubeSimulation> simulation;

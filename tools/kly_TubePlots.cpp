@@ -114,8 +114,9 @@ kly_SvgPlot kly_TubePlots::exitVelocities(const kly_TubeRun& run) {
   }
   const int missing = s.getDisks() * s.getRings() - static_cast<int>(v.size());
   kly_SvgPlot plot("Velocities leaving the output cavity", "exit velocity / beam velocity u0", "disk rings");
-  plot.setSubtitle(missing > 0 ? fmt::format("{} ({} disk rings did not leave the output gap)", run.tube().name, missing)
-                               : run.tube().name);
+  plot.setSubtitle(missing > 0
+                       ? fmt::format("{} ({} disk rings did not leave the output gap)", run.tube().name, missing)
+                       : run.tube().name);
   std::vector<double> centres, counts;
   double width = 0.01;
   if (!v.empty()) {

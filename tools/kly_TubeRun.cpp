@@ -28,7 +28,8 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   } else {
     simulation_.importBeam(false, "", false, 0.0);
   }
-  threads_ = options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  threads_ =
+      options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   kly_SimulationOptions simOptions;
   simOptions.threads = options.threads;
   simOptions.observer = [this, &options](const kly_PassReport& report) {
@@ -43,9 +44,7 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   simulated_ = true;
 }
 
-bool kly_TubeRun::converged() const {
-  return !passes_.empty() && passes_.back().convergence <= kConvergence;
-}
+bool kly_TubeRun::converged() const { return !passes_.empty() && passes_.back().convergence <= kConvergence; }
 
 bool kly_TubeRun::iterates() const {
   return tube_.cavities.size() > 1 || (tube_.simulation && tube_.simulation->importBeam);

@@ -10,8 +10,8 @@
 #include "tools/kly_TubeFile.h"
 
 struct kly_TubeRunOptions {
-  bool simulate = true;  // run the disk simulation when the tube has a simulation section
-  int threads = 0;       // worker threads of the simulation; 0: one per hardware thread
+  bool simulate = true;                               // run the disk simulation when the tube has a simulation section
+  int threads = 0;                                    // worker threads of the simulation; 0: one per hardware thread
   std::function<void(const kly_PassReport&)> onPass;  // called after every simulation pass
 };
 

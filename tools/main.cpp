@@ -6,8 +6,8 @@
 #include <iostream>
 #include <sstream>
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <CLI/CLI.hpp>
 
 #include "tools/kly_ProgressLine.h"
 #include "tools/kly_RunFiles.h"

@@ -7,10 +7,10 @@
 #include <limits>
 #include <stdexcept>
 
+#include "kly_TestTubes.h"
 #include "model/kly_Cavity.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
-#include "kly_TestTubes.h"
 
 namespace {
 
@@ -23,9 +23,7 @@ void setOperatingPoint(kly_Klystron& k, double inputPower = 60.0) {
 }
 
 // The four-cavity tube of the examples, with its harmonic-2 third cavity.
-void addFourCavities(kly_Klystron& k) {
-  kly_test::addSBandCavities(k);
-}
+void addFourCavities(kly_Klystron& k) { kly_test::addSBandCavities(k); }
 
 // Input gap voltage from the drive power, written out from the matched-load
 // relation independently of the model's code.
@@ -58,7 +56,8 @@ TEST(Analytic, TwoCavityTubeMatchesClosedForm) {
   const Complex z0 = k.getCavity(0).getGapImpedance(), z1 = k.getCavity(1).getGapImpedance();
   const double vIn = expectedInputVoltage(k);
   const Complex v1 = Complex(0, c) * std::polar(1.0, -b.getBetaE() * dz) * z1 * vIn;
-  // Output power in the model's normalised form: P_out = P_in 4 |i1 / (V_in / Z0)|^2 |Z1|^2 / ((R/Q)_0 Qe_0 (R/Q)_1 Qe_1).
+  // Output power in the model's normalised form: P_out = P_in 4 |i1 / (V_in / Z0)|^2 |Z1|^2 / ((R/Q)_0 Qe_0 (R/Q)_1
+  // Qe_1).
   const double pOut = 60.0 * 4 * std::pow(std::abs(c) * std::abs(z0) * std::abs(z1), 2) / (110.0 * 300 * 100 * 40);
   EXPECT_NEAR(a.getOutputPower() / pOut, 1.0, 1e-12);
   EXPECT_NEAR(a.getGain(), 10 * std::log10(pOut / 60.0), 1e-10);

@@ -15,16 +15,14 @@
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
+#include "kly_TestTubes.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
-#include "kly_TestTubes.h"
 
 namespace {
 
 // The four-cavity S-band round-beam tube of the examples.
-void roundBeamTube(kly_Klystron& k) {
-  kly_test::sBandTube(k);
-}
+void roundBeamTube(kly_Klystron& k) { kly_test::sBandTube(k); }
 
 // The three-cavity X-band sheet-beam tube of the examples.
 void sheetBeamTube(kly_Klystron& k) {
@@ -116,8 +114,8 @@ TEST(ConcurrentRuns, TwoTubesOnTwoThreadsGiveWhatEachGivesAlone) {
   ASSERT_NE(round, sheet);
   for (int attempt = 0; attempt < 3; ++attempt) {
     Fingerprint a, b;
-    const bool overlapped = runTogether({[&] { a = simulate(roundBeamTube, kSerial); },
-                                         [&] { b = simulate(sheetBeamTube, kSerial); }});
+    const bool overlapped =
+        runTogether({[&] { a = simulate(roundBeamTube, kSerial); }, [&] { b = simulate(sheetBeamTube, kSerial); }});
     EXPECT_EQ(a, round) << "attempt " << attempt;
     EXPECT_EQ(b, sheet) << "attempt " << attempt;
     if (overlapped) return;

@@ -19,7 +19,11 @@ TEST(ModifiedUtf8, JavaStringsBecomeStandardUtf8) {
   EXPECT_EQ(fromModifiedUtf8("gap-field.txt", "fileName"), "gap-field.txt");
   EXPECT_EQ(fromModifiedUtf8("", "fileName"), "");
   // Two- and three-byte characters are the same in both forms.
-  EXPECT_EQ(fromModifiedUtf8("Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC", "fileName"), "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC");
+  EXPECT_EQ(fromModifiedUtf8("Gr\xC3\xB6\xC3\x9F"
+                             "e \xE2\x82\xAC",
+                             "fileName"),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e \xE2\x82\xAC");
   // A character beyond U+FFFF arrives as two surrogates and leaves as one four-byte sequence.
   EXPECT_EQ(fromModifiedUtf8("tube-" + kFaceModified + ".txt", "fileName"), "tube-" + kFaceUtf8 + ".txt");
 }
@@ -34,7 +38,9 @@ TEST(ModifiedUtf8, RefusesWhatNoFileNameCanHold) {
     return std::string("accepted");
   };
   // U+0000 would cut the name short and open another file.
-  EXPECT_EQ(message("ab\xC0\x80" "c"), "fileName has a NUL character at index 2");
+  EXPECT_EQ(message("ab\xC0\x80"
+                    "c"),
+            "fileName has a NUL character at index 2");
   EXPECT_EQ(message("\xED\xA0\xBD"), "fileName has an unpaired surrogate at index 0");
   EXPECT_EQ(message("a\xED\xB8\x80"), "fileName has an unpaired surrogate at index 1");
   EXPECT_EQ(message("\xED\xA0\xBDx"), "fileName has an unpaired surrogate at index 0");
@@ -49,9 +55,14 @@ TEST(ModifiedUtf8, RefusesWhatNoFileNameCanHold) {
 
 TEST(ModifiedUtf8, MessagesKeepTheirTextAndLoseNothing) {
   EXPECT_EQ(toModifiedUtf8("field file 'a.txt' line 3"), "field file 'a.txt' line 3");
-  EXPECT_EQ(toModifiedUtf8("Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC"), "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC");
+  EXPECT_EQ(toModifiedUtf8("Gr\xC3\xB6\xC3\x9F"
+                           "e \xE2\x82\xAC"),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e \xE2\x82\xAC");
   EXPECT_EQ(toModifiedUtf8("tube-" + kFaceUtf8 + ".txt"), "tube-" + kFaceModified + ".txt");
-  EXPECT_EQ(toModifiedUtf8(std::string("a\0b", 3)), "a\xC0\x80" "b");
+  EXPECT_EQ(toModifiedUtf8(std::string("a\0b", 3)),
+            "a\xC0\x80"
+            "b");
 }
 
 TEST(ModifiedUtf8, BinaryBytesBecomeReplacementCharacters) {
@@ -59,10 +70,11 @@ TEST(ModifiedUtf8, BinaryBytesBecomeReplacementCharacters) {
   // is replaced on its own and the text after it survives.
   EXPECT_EQ(toModifiedUtf8("found \"\xFF\xFE\x80\" here"),
             "found \"" + kReplacement + kReplacement + kReplacement + "\" here");
-  EXPECT_EQ(toModifiedUtf8("\xE2\x82"), kReplacement + kReplacement);     // cut off
-  EXPECT_EQ(toModifiedUtf8("\xC0\xAF"), kReplacement + kReplacement);     // overlong '/'
+  EXPECT_EQ(toModifiedUtf8("\xE2\x82"), kReplacement + kReplacement);                     // cut off
+  EXPECT_EQ(toModifiedUtf8("\xC0\xAF"), kReplacement + kReplacement);                     // overlong '/'
   EXPECT_EQ(toModifiedUtf8("\xED\xA0\xBD"), kReplacement + kReplacement + kReplacement);  // a lone surrogate
-  EXPECT_EQ(toModifiedUtf8("\xF4\x90\x80\x80"), kReplacement + kReplacement + kReplacement + kReplacement);  // beyond U+10FFFF
+  EXPECT_EQ(toModifiedUtf8("\xF4\x90\x80\x80"),
+            kReplacement + kReplacement + kReplacement + kReplacement);  // beyond U+10FFFF
 }
 
 TEST(ModifiedUtf8, EveryByteStringConvertsToWhatTheJvmDecodes) {

@@ -29,8 +29,8 @@ TEST(CavityField, RadialFileIsNormalisedAndTabulatedAtTheSampleRadii) {
   EXPECT_NEAR(f.getZMax(), 0.14, 1e-15);
 
   // Ring 3 sits at the normalisation radius: its weight is 1.
-  const double integrals[] = {0.99998618731083389, 0.99998688434774363, 0.99999144777595961,
-                              0.99999999999999956, 1.0000534908874912};
+  const double integrals[] = {0.99998618731083389, 0.99998688434774363, 0.99999144777595961, 0.99999999999999956,
+                              1.0000534908874912};
   // Profile at z = 0.08 m (point 40) and 0.1 m (point 80): axis, between
   // lines, on line 2, at the normalisation radius, beyond the last line.
   const double at40[] = {1.823731640690232, 1.8103082236016013, 1.7226470770697715, 1.5562408314250109,
@@ -146,8 +146,7 @@ TEST(CavityField, HeaderLinesMayHoldNinetyNineCharacters) {
 TEST(CavityField, RejectsSampleCountsOutsideOneToFifty) {
   kly_CavityField f;
   EXPECT_THROW(f.load(dataFile("gap-field-axis.txt"), 0.0, std::vector<double>{}, 0.0), std::invalid_argument);
-  EXPECT_THROW(f.load(dataFile("gap-field-axis.txt"), 0.0, std::vector<double>(51, 0.001), 0.0),
-               std::invalid_argument);
+  EXPECT_THROW(f.load(dataFile("gap-field-axis.txt"), 0.0, std::vector<double>(51, 0.001), 0.0), std::invalid_argument);
 }
 
 // Every unusable file fails with a message naming the file, the line and the

@@ -77,8 +77,7 @@ TEST(Cavity, SecondHarmonicHalvesTheFieldAndDoublesTheFrequency) {
   const kly_Cavity first = cavity(beam, 1, 200, 2.856e9);
   const kly_Cavity second = cavity(beam, 2, 200, 2 * 2.856e9);
   EXPECT_DOUBLE_EQ(second.getAlpha(), 2 * first.getAlpha());
-  EXPECT_NEAR(second.getFieldZMax() - second.getFieldZMin(), (first.getFieldZMax() - first.getFieldZMin()) / 2,
-              1e-15);
+  EXPECT_NEAR(second.getFieldZMax() - second.getFieldZMin(), (first.getFieldZMax() - first.getFieldZMin()) / 2, 1e-15);
   // Both are tuned to their harmonic of the drive: the circuit impedance is R/Q QL, real.
   for (const kly_Cavity* c : {&first, &second}) {
     EXPECT_DOUBLE_EQ(c->getCircuitImpedance().real(), 100 * c->getQL());

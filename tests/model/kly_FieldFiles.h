@@ -26,8 +26,7 @@ inline std::string readText(const std::string& path) {
 class ScratchDir {
 public:
   explicit ScratchDir(const std::string& tag)
-      : path_(std::filesystem::temp_directory_path() /
-              ("kly-" + tag + "-" + std::to_string(::getpid()))) {
+      : path_(std::filesystem::temp_directory_path() / ("kly-" + tag + "-" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(path_);
   }
   ~ScratchDir() { std::filesystem::remove_all(path_); }

@@ -132,9 +132,9 @@ TEST(KlystronRebuild, FailedRebuildLeavesTheModelAsItWas) {
     k.initializeInternalData();
     ADD_FAILURE() << "rebuilt from an unusable file";
   } catch (const kly_FileError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "cavity 1: field file '" + bad + "' line 7: expected z of axial point 4 of 21 on radial line 1 of 1, "
-              "found \"x\"");
+    EXPECT_EQ(std::string(e.what()), "cavity 1: field file '" + bad +
+                                         "' line 7: expected z of axial point 4 of 21 on radial line 1 of 1, "
+                                         "found \"x\"");
   }
   expectUnchanged();
 

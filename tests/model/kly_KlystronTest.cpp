@@ -19,9 +19,9 @@ TEST(KlystronParameters, DefaultsAreZeroRoundBeamNoCavities) {
   EXPECT_EQ(k.getCavityCount(), 0);
   EXPECT_EQ(k.getCavityObjectCount(), 0);
   EXPECT_TRUE(k.isRoundBeam());
-  for (double v : {k.getBeamVoltage(), k.getBeamCurrent(), k.getOperatingFrequency(), k.getInputPower(),
-                   k.getTubeRadius(), k.getBeamRadius(), k.getTubeWidth(), k.getTubeHeight(), k.getBeamWidth(),
-                   k.getBeamHeight()}) {
+  for (double v :
+       {k.getBeamVoltage(), k.getBeamCurrent(), k.getOperatingFrequency(), k.getInputPower(), k.getTubeRadius(),
+        k.getBeamRadius(), k.getTubeWidth(), k.getTubeHeight(), k.getBeamWidth(), k.getBeamHeight()}) {
     EXPECT_EQ(v, 0.0);
   }
 }

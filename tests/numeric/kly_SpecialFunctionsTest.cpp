@@ -15,9 +15,9 @@ using kly::besselK0;
 using kly::besselK1;
 
 // Arguments on both sides of every breakpoint (3.75 for I, 2 for K, 8 for J1).
-const std::vector<double> kArguments = {1e-3, 0.1, 0.5, 1.0,  1.9,  1.999999, 2.0,  2.000001, 2.5,  3.0, 3.7,
-                                        3.749999, 3.75, 3.750001, 4.0, 5.0,  7.5, 7.999999, 8.0, 8.000001, 10.0, 15.0,
-                                        25.0, 60.0};
+const std::vector<double> kArguments = {1e-3, 0.1,      0.5, 1.0,      1.9,  1.999999, 2.0,  2.000001,
+                                        2.5,  3.0,      3.7, 3.749999, 3.75, 3.750001, 4.0,  5.0,
+                                        7.5,  7.999999, 8.0, 8.000001, 10.0, 15.0,     25.0, 60.0};
 
 TEST(Factorial, SmallValues) {
   EXPECT_EQ(kly::factorial(1), 1);
@@ -63,8 +63,8 @@ TEST(BesselJ1, EightTakesTheAsymptoticForm) {
   const double ax = 8.0;
   const double z = 1.0, y = 1.0;
   const double p1 = 1.0 + y * (0.183105e-2 + y * (-0.3516396496e-4 + y * (0.2457520174e-5 + y * (-0.240337019e-6))));
-  const double q1 = 0.04687499995 +
-                    y * (-0.2002690873e-3 + y * (0.8449199096e-5 + y * (-0.88228987e-6 + y * 0.105787412e-6)));
+  const double q1 =
+      0.04687499995 + y * (-0.2002690873e-3 + y * (0.8449199096e-5 + y * (-0.88228987e-6 + y * 0.105787412e-6)));
   const double phase = ax - 2.356194491;
   EXPECT_EQ(besselJ1(8.0), std::sqrt(0.636619772 / ax) * (std::cos(phase) * p1 - z * std::sin(phase) * q1));
 }
@@ -88,13 +88,19 @@ TEST(BesselI, MatchesReferenceWithinPublishedBound) {
 
 TEST(BesselI, BreakpointTakesTheLargeArgumentForm) {
   const double y = 1.0;  // 3.75 / 3.75
-  const double poly0 = 0.39894228 + y * (0.1328592e-1 + y * (0.225319e-2 + y * (-0.157565e-2 + y * (0.916281e-2 +
-                       y * (-0.2057706e-1 + y * (0.2635537e-1 + y * (-0.1647633e-1 + y * 0.392377e-2)))))));
+  const double poly0 =
+      0.39894228 +
+      y * (0.1328592e-1 +
+           y * (0.225319e-2 +
+                y * (-0.157565e-2 +
+                     y * (0.916281e-2 +
+                          y * (-0.2057706e-1 + y * (0.2635537e-1 + y * (-0.1647633e-1 + y * 0.392377e-2)))))));
   EXPECT_EQ(besselI0(3.75), std::exp(3.75) / std::sqrt(3.75) * poly0);
   // The small-argument form uses 1.206749 for the t^3 coefficient.
   const double t = 0.25;
   const double x = 3.75 * std::sqrt(t);
-  const double small = 1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.206749 + t * (0.2659732 + t * (0.360768e-1 + t * 0.45813e-2)))));
+  const double small =
+      1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.206749 + t * (0.2659732 + t * (0.360768e-1 + t * 0.45813e-2)))));
   EXPECT_EQ(besselI0(x), small);
   EXPECT_EQ(besselI1(-5.0), -besselI1(5.0));
 }
@@ -118,10 +124,14 @@ TEST(BesselK, MatchesReferenceWithinPublishedBound) {
 
 TEST(BesselK, TwoTakesTheLargeArgumentForm) {
   const double y = 1.0;
-  const double p0 = 1.25331414 + y * (-0.7832358e-1 + y * (0.2189568e-1 + y * (-0.1062446e-1 + y * (0.587872e-2 +
-                    y * (-0.251540e-2 + y * 0.53208e-3)))));
-  const double p1 = 1.25331414 + y * (0.23498619 + y * (-0.3655620e-1 + y * (0.1504268e-1 + y * (-0.780353e-2 +
-                    y * (0.325614e-2 + y * (-0.68245e-3))))));
+  const double p0 =
+      1.25331414 +
+      y * (-0.7832358e-1 +
+           y * (0.2189568e-1 + y * (-0.1062446e-1 + y * (0.587872e-2 + y * (-0.251540e-2 + y * 0.53208e-3)))));
+  const double p1 =
+      1.25331414 +
+      y * (0.23498619 +
+           y * (-0.3655620e-1 + y * (0.1504268e-1 + y * (-0.780353e-2 + y * (0.325614e-2 + y * (-0.68245e-3))))));
   EXPECT_EQ(besselK0(2.0), std::exp(-2.0) / std::sqrt(2.0) * p0);
   EXPECT_EQ(besselK1(2.0), std::exp(-2.0) / std::sqrt(2.0) * p1);
 }

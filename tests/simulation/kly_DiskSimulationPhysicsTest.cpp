@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "kly_TestTubes.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
-#include "kly_TestTubes.h"
 
 namespace {
 
@@ -15,7 +15,12 @@ TEST(DiskSimulationPhysics, ConvergedExampleTubeConservesEnergyInTheOutputGap) {
   kly_test::sBandTube(k);
   kly_DiskSimulation s;
   double convergence = 1;
-  s.simulate(k, 32, 4, 40, 60, {[&](const kly_PassReport& r) { convergence = r.convergence; return true; }, 1});
+  s.simulate(k, 32, 4, 40, 60,
+             {[&](const kly_PassReport& r) {
+                convergence = r.convergence;
+                return true;
+              },
+              1});
   ASSERT_LT(s.getSimulatedIterations(), 60);
   ASSERT_LE(convergence, 1e-6);
   EXPECT_FALSE(s.isDiskReflected());

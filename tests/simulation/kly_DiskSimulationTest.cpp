@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
+#include "kly_TestTubes.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
-#include "kly_TestTubes.h"
 
 namespace {
 
@@ -23,9 +23,7 @@ constexpr double kC0 = 299792458.0;
 
 // The four-cavity S-band tube of the examples (110 kV, 90 A, 2.856 GHz): input,
 // idler, a second-harmonic buncher and the output.
-void fourCavityTube(kly_Klystron& k, double inputPower) {
-  kly_test::sBandTube(k, inputPower);
-}
+void fourCavityTube(kly_Klystron& k, double inputPower) { kly_test::sBandTube(k, inputPower); }
 
 std::string writeFile(const std::string& name, const std::string& content) {
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "kly_DiskSimulationTest";
@@ -58,10 +56,16 @@ void expectInvalid(F&& f, const std::string& mention) {
 
 // Every result of a run, as bits.
 std::vector<double> everything(const kly_DiskSimulation& s) {
-  std::vector<double> v = {s.getSimulatedGain(), s.getSimulatedOutputPower(), s.getSimulatedKineticEfficiency(),
-                           s.getSimulatedElectronicEfficiency(), s.getSimulatedMultipleOutputPower(),
-                           s.getSimulatedGb1(), s.getSimulatedBb1(), s.getSimulatedMinVOverC(),
-                           s.getSimulatedMaxI1I0(), double(s.getSimulatedIterations())};
+  std::vector<double> v = {s.getSimulatedGain(),
+                           s.getSimulatedOutputPower(),
+                           s.getSimulatedKineticEfficiency(),
+                           s.getSimulatedElectronicEfficiency(),
+                           s.getSimulatedMultipleOutputPower(),
+                           s.getSimulatedGb1(),
+                           s.getSimulatedBb1(),
+                           s.getSimulatedMinVOverC(),
+                           s.getSimulatedMaxI1I0(),
+                           double(s.getSimulatedIterations())};
   for (int c = 0; c < kly_DiskSimulation::kMaxCavities; ++c) {
     v.push_back(s.getSimulatedCavityVoltage(c));
     v.push_back(s.getSimulatedCavityVoltagePhase(c));
@@ -192,7 +196,8 @@ TEST(DiskSimulation, UndrivenBeamDriftsAndStaysUnbunched) {
   ASSERT_GT(4 * 0.0095, k.getBeam().getRfWavelength());
   for (int d = 0; d < 12; ++d)
     for (int r = 0; r < 2; ++r)
-      for (int t = 0; t < s.getSimulatedMaxTimeStep(); ++t) ASSERT_NEAR(s.getSimulatedDiskVelocity(d, r, t), slow, 1e-9 * slow);
+      for (int t = 0; t < s.getSimulatedMaxTimeStep(); ++t)
+        ASSERT_NEAR(s.getSimulatedDiskVelocity(d, r, t), slow, 1e-9 * slow);
   for (int c = 0; c < 4; ++c) EXPECT_LT(s.getSimulatedCavityVoltage(c), 1e-6) << c;
   EXPECT_LT(s.getSimulatedMaxI1I0(), 1e-9);
   EXPECT_FALSE(s.isDiskReflected());
@@ -204,7 +209,12 @@ TEST(DiskSimulation, OneCavityMakesEveryPass) {
   k.addCavity(0.0, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   kly_DiskSimulation s;
   std::vector<kly_PassReport> reports;
-  s.simulate(k, 8, 1, 16, 5, {[&](const kly_PassReport& r) { reports.push_back(r); return true; }, 1});
+  s.simulate(k, 8, 1, 16, 5,
+             {[&](const kly_PassReport& r) {
+                reports.push_back(r);
+                return true;
+              },
+              1});
   EXPECT_EQ(s.getSimulatedIterations(), 5);
   ASSERT_EQ(reports.size(), 5u);
   for (int i = 0; i < 5; ++i) {
@@ -239,9 +249,9 @@ TEST(DiskSimulation, FirstTwoPassesUseSubstitution) {
     for (int c = 1; c < 4; ++c) {
       const int n = c == 2 ? 2 : 1;
       // F = -Z H from the last pass's current, below the limit of 3 Vd here.
-      const std::complex<double> f = -k.getCavity(c).getCircuitImpedance() *
-                                     std::polar(s.getSimulatedCavityCurrentMagnitude(c, n),
-                                                s.getSimulatedCavityCurrentPhase(c, n));
+      const std::complex<double> f =
+          -k.getCavity(c).getCircuitImpedance() *
+          std::polar(s.getSimulatedCavityCurrentMagnitude(c, n), s.getSimulatedCavityCurrentPhase(c, n));
       const std::complex<double> v = std::polar(s.getSimulatedCavityVoltage(c), s.getSimulatedCavityVoltagePhase(c));
       ASSERT_LT(std::abs(f), 3 * k.getBeam().getDepressedBeamVoltage());
       substituted = substituted && std::abs(v - f) <= 1e-12 * std::abs(f);
@@ -339,7 +349,8 @@ TEST(DiskSimulation, ImportedBeamIsInjectedAtTheFileOrTheGivenPosition) {
   kly_DiskSimulation bunched;
   bunched.importBeam(true, std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", true, -0.2);
   bunched.simulate(k, 32, 1, 40, 1);
-  const double expected = std::abs(k.getCavity(0).getCircuitImpedance()) * bunched.getSimulatedCavityCurrentMagnitude(0, 1);
+  const double expected =
+      std::abs(k.getCavity(0).getCircuitImpedance()) * bunched.getSimulatedCavityCurrentMagnitude(0, 1);
   EXPECT_GT(expected, 1000.0);
   EXPECT_NEAR(bunched.getSimulatedCavityVoltage(0), expected, 1e-12 * expected);
 
@@ -361,8 +372,8 @@ TEST(DiskSimulation, MultipleOutputsAndEfficiencies) {
   EXPECT_NEAR(s.getSimulatedMultipleOutputTotalEfficiency(),
               s.getSimulatedMultipleOutputElectronicEfficiency() * s.getSimulatedMultipleOutputCircuitEfficiency(),
               1e-15 * std::fabs(s.getSimulatedMultipleOutputTotalEfficiency()));
-  EXPECT_NEAR(s.getSimulatedTotalEfficiency(),
-              s.getSimulatedElectronicEfficiency() * s.getSimulatedCircuitEfficiency(), 1e-17);
+  EXPECT_NEAR(s.getSimulatedTotalEfficiency(), s.getSimulatedElectronicEfficiency() * s.getSimulatedCircuitEfficiency(),
+              1e-17);
   EXPECT_DOUBLE_EQ(s.getSimulatedCircuitEfficiency(), 2500.0 / 2525.0);
   EXPECT_NE(s.getSimulatedMultipleOutputPower(), s.getSimulatedOutputPower());
 

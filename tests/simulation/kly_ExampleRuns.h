@@ -21,13 +21,13 @@ inline std::vector<std::uint64_t> fingerprint(const kly_DiskSimulation& s) {
   const auto add = [&f](double v) { f.push_back(std::bit_cast<std::uint64_t>(v)); };
   f.push_back(static_cast<std::uint64_t>(s.getSimulatedIterations()));
   f.push_back(static_cast<std::uint64_t>(s.isDiskReflected()) * 2 + s.isFieldOverlapping());
-  for (double v : {s.getSimulatedGain(), s.getSimulatedOutputPower(), s.getSimulatedElectronicEfficiency(),
-                   s.getSimulatedKineticEfficiency(), s.getSimulatedTotalEfficiency(),
-                   s.getSimulatedCircuitEfficiency(), s.getSimulatedMultipleOutputPower(),
-                   s.getSimulatedMultipleOutputWallPower(), s.getSimulatedMultipleOutputGain(),
-                   s.getSimulatedMultipleOutputElectronicEfficiency(), s.getSimulatedGb1(), s.getSimulatedBb1(),
-                   s.getSimulatedMaxI1I0(), s.getSimulatedMaxI1I0ZLocation(), s.getSimulatedMinVOverC(),
-                   s.getSimulatedMinVOverCLocation()})
+  for (double v :
+       {s.getSimulatedGain(), s.getSimulatedOutputPower(), s.getSimulatedElectronicEfficiency(),
+        s.getSimulatedKineticEfficiency(), s.getSimulatedTotalEfficiency(), s.getSimulatedCircuitEfficiency(),
+        s.getSimulatedMultipleOutputPower(), s.getSimulatedMultipleOutputWallPower(),
+        s.getSimulatedMultipleOutputGain(), s.getSimulatedMultipleOutputElectronicEfficiency(), s.getSimulatedGb1(),
+        s.getSimulatedBb1(), s.getSimulatedMaxI1I0(), s.getSimulatedMaxI1I0ZLocation(), s.getSimulatedMinVOverC(),
+        s.getSimulatedMinVOverCLocation()})
     add(v);
   for (int c = 0; c < kly_DiskSimulation::kMaxCavities; ++c) {
     add(s.getSimulatedCavityVoltage(c));
@@ -63,8 +63,7 @@ struct ExampleTube {
   kly_TubeSimulation counts;
 
   explicit ExampleTube(const std::string& name)
-      : tube(kly_TubeFile::read(std::string(KLY_EXAMPLES_DIR) + "/" + name + ".json")),
-        counts(*tube.simulation) {}
+      : tube(kly_TubeFile::read(std::string(KLY_EXAMPLES_DIR) + "/" + name + ".json")), counts(*tube.simulation) {}
 
   // Runs the tube with counts `c` and options `o` on `s`.
   void run(kly_DiskSimulation& s, const kly_TubeSimulation& c, const kly_SimulationOptions& o) const {

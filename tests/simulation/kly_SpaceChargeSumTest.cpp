@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "kly_TestTubes.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_SpaceCharge.h"
 #include "simulation/kly_SpaceChargeSum.h"
-#include "kly_TestTubes.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ struct Trajectories {
   int disks, rings, steps, periodSteps;
   std::vector<double> z, v;
   std::vector<double*> zRows, vRows;
-  std::vector<double* const*> zDisks, vDisks;
+  std::vector<double* const*> zDisks;
+  std::vector<double* const*> vDisks;
 
   Trajectories(int nd, int nr, int nt, int ns)
       : disks(nd), rings(nr), steps(nt), periodSteps(ns), z(std::size_t(nd) * nr * nt), v(z.size()) {
@@ -151,12 +152,16 @@ TEST(SpaceChargeSum, EveryWidthGivesThePlainSumsOfABunchedRun) {
     // Targets exactly on the sources (x = 0 for the other rings of a disk at
     // launch), and targets at or beyond the speed of light.
     const int s = nt / 2;
-    EXPECT_GT(expectPlainSums(round, t, s, [&](int d, int r) { return t.position(d, r, s); },
-                              [&](int d, int r) { return d == 4 ? kC0 : d == 6 ? 2 * kC0 : t.velocity(d, r, s); },
-                              "on the sources"),
-              0);
-    EXPECT_GT(expectPlainSums(round, t, 0, [&](int d, int r) { return t.position(d, r, 0); },
-                              [&](int d, int r) { return t.velocity(d, r, 0); }, "at launch"),
+    EXPECT_GT(
+        expectPlainSums(
+            round, t, s, [&](int d, int r) { return t.position(d, r, s); },
+            [&](int d, int r) { return d == 4   ? kC0
+                                       : d == 6 ? 2 * kC0
+                                                : t.velocity(d, r, s); }, "on the sources"),
+        0);
+    EXPECT_GT(expectPlainSums(
+                  round, t, 0, [&](int d, int r) { return t.position(d, r, 0); },
+                  [&](int d, int r) { return t.velocity(d, r, 0); }, "at launch"),
               0);
   }
 }
@@ -187,8 +192,8 @@ TEST(SpaceChargeSum, SourcesAtTheEdgeOfTheTableAreSummedAndThoseBeyondAreNot) {
         t.position(0, 0, n) = zs;
         t.velocity(0, 0, n) = u0;
       }
-      const int nonzero =
-          expectPlainSums(table, t, 1, [&](int, int) { return z; }, [&](int, int) { return beta * kC0; }, "edge");
+      const int nonzero = expectPlainSums(
+          table, t, 1, [&](int, int) { return z; }, [&](int, int) { return beta * kC0; }, "edge");
       EXPECT_EQ(nonzero > 0, zs == inside) << zs;
     }
   }

@@ -43,7 +43,7 @@ double simpson(int intervals, double a, double b, auto f) {
 // projections and the ring average are Simpson integrals, the zeros of J0 come
 // from Newton's method on std::cyl_bessel_j.
 class RoundReference {
- public:
+public:
   RoundReference(int rings, int j, int i, int terms) {
     const double rho = kAb * std::sqrt(double(j) / rings);
     const double h = kAb * std::sqrt(double(i) / rings), m = kAb * std::sqrt(double(i + 1) / rings);
@@ -63,7 +63,7 @@ class RoundReference {
     return s;
   }
 
- private:
+private:
   std::vector<double> zeros_, weights_;
 };
 

@@ -65,9 +65,10 @@ TEST(WorkerPool, AFailureOnAWorkerReachesTheCaller) {
     EXPECT_EQ(done.load(), 100);
   }
   // A failure on the caller's own unit stops the job as well.
-  EXPECT_THROW(pool.forEach(50, [&](int u) {
-    if (u == 0) throw std::logic_error("first");
-  }),
+  EXPECT_THROW(pool.forEach(50,
+                            [&](int u) {
+                              if (u == 0) throw std::logic_error("first");
+                            }),
                std::logic_error);
 }
 

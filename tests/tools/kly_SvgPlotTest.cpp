@@ -31,8 +31,8 @@ TEST(SvgPlotTest, AWellFormedDocumentWithEverySeries) {
   EXPECT_TRUE(svg.hasText("tube \"A\""));
   EXPECT_TRUE(svg.hasText("z [m]"));
   EXPECT_TRUE(svg.hasText("1"));
-  EXPECT_TRUE(svg.hasText("simulated & co"));   // in the legend
-  EXPECT_FALSE(svg.hasText("points"));          // left out of the legend
+  EXPECT_TRUE(svg.hasText("simulated & co"));  // in the legend
+  EXPECT_FALSE(svg.hasText("points"));         // left out of the legend
 }
 
 TEST(SvgPlotTest, PointsLieInsideThePictureWithTheAxesTheRightWayRound) {

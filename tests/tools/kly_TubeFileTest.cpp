@@ -55,13 +55,14 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
   json t = goodTube();
   t["cavities"][2]["fieldFile"] = dataFile("gap-field-mm.txt");
   t["cavities"][2]["fieldRings"] = 3;
-  t["simulation"]["importBeam"] = {{"file", "beams/b.txt"}, {"useGivenInjectionPosition", true},
-                                   {"injectionPosition", 0.35}};
+  t["simulation"]["importBeam"] = {
+      {"file", "beams/b.txt"}, {"useGivenInjectionPosition", true}, {"injectionPosition", 0.35}};
   // The beam file does not exist: the only complaint is about it, with the resolved path.
   auto p = problemsOf(t);
   ASSERT_EQ(p.size(), 1u);
-  EXPECT_EQ(p[0], "dir/tube.json: simulation.importBeam.file: cannot open 'beams/b.txt' (looked for "
-                  "'dir/beams/b.txt')");
+  EXPECT_EQ(p[0],
+            "dir/tube.json: simulation.importBeam.file: cannot open 'beams/b.txt' (looked for "
+            "'dir/beams/b.txt')");
 
   t["simulation"]["importBeam"]["file"] = dataFile("prebunched-beam.txt");
   const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
@@ -141,8 +142,8 @@ TEST(TubeFileTest, ApplyToMapsOntoTheModelsOwnArgumentOrder) {
   EXPECT_EQ(k.getFieldFileName(2), dataFile("gap-field-mm.txt"));
   EXPECT_FALSE(k.hasFieldFile(0));
 
-  t["beam"] = {{"voltage", 75000}, {"current", 30}, {"frequency", 11.424e9}, {"inputPower", 5}, {"beamWidth", 0.02},
-               {"beamHeight", 0.0016}, {"tubeWidth", 0.024}, {"tubeHeight", 0.0032}};
+  t["beam"] = {{"voltage", 75000},  {"current", 30},        {"frequency", 11.424e9}, {"inputPower", 5},
+               {"beamWidth", 0.02}, {"beamHeight", 0.0016}, {"tubeWidth", 0.024},    {"tubeHeight", 0.0032}};
   kly_Klystron sheet;
   kly_TubeFile::parse(t.dump(), kSource).applyTo(sheet);
   EXPECT_FALSE(sheet.isRoundBeam());
@@ -186,7 +187,8 @@ TEST(TubeFileTest, WrongTypesNameTheKeyPathAndTheValueFound) {
   EXPECT_EQ(problemOf(t), "dir/tube.json: name: expected a non-empty string, found 7");
   t = goodTube();
   t["simulation"]["importBeam"] = {{"file", dataFile("prebunched-beam.txt")}, {"useGivenInjectionPosition", "yes"}};
-  EXPECT_EQ(problemOf(t), R"(dir/tube.json: simulation.importBeam.useGivenInjectionPosition: expected true or false, found "yes")");
+  EXPECT_EQ(problemOf(t),
+            R"(dir/tube.json: simulation.importBeam.useGivenInjectionPosition: expected true or false, found "yes")");
 }
 
 TEST(TubeFileTest, UnknownMissingAndRepeatedKeys) {
@@ -200,8 +202,9 @@ TEST(TubeFileTest, UnknownMissingAndRepeatedKeys) {
 
   t = goodTube();
   t["simulation"]["passes"] = 3;
-  EXPECT_EQ(problemOf(t), "dir/tube.json: simulation.passes: unknown key; expected one of: disks, rings, steps, "
-                          "maxIterations, importBeam");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: simulation.passes: unknown key; expected one of: disks, rings, steps, "
+            "maxIterations, importBeam");
   t = goodTube();
   t.erase("beam");
   EXPECT_EQ(problemOf(t), "dir/tube.json: beam: missing required key");
@@ -225,18 +228,23 @@ TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
       {"/simulation/disks", 0, "simulation.disks: expected an integer of at least 1, found 0"},
       {"/simulation/rings", 21, "simulation.rings: expected an integer from 1 to 20, found 21"},
       {"/simulation/steps", -4, "simulation.steps: expected an integer of at least 1, found -4"},
-      {"/simulation/maxIterations", 1e10, "simulation.maxIterations: expected an integer of at least 1, found 10000000000.0"},
-      {"/cavities/0/harmonic", 0, "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 0"},
-      {"/cavities/0/harmonic", 5, "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 5"},
+      {"/simulation/maxIterations", 1e10,
+       "simulation.maxIterations: expected an integer of at least 1, found 10000000000.0"},
+      {"/cavities/0/harmonic", 0,
+       "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 0"},
+      {"/cavities/0/harmonic", 5,
+       "cavities[0].harmonic: expected a harmonic number from -4 to 4 other than 0, found 5"},
       {"/cavities/0/m", 1.0, "cavities[0].m: expected a number between 0 and 1 (both excluded), found 1.0"},
       {"/cavities/1/qo", 0, "cavities[1].qo: expected a positive number, found 0"},
       {"/cavities/1/gapWidth", -0.01, "cavities[1].gapWidth: expected a positive number, found -0.01"},
       {"/beam/current", -90, "beam.current: expected a positive number, found -90"},
       {"/beam/inputPower", -1, "beam.inputPower: expected a number of at least 0, found -1"},
-      {"/beam/beamRadius", 0.0095, "beam.beamRadius: 0.0095 is not smaller than tubeRadius (0.0095): the beam must "
-                                   "fit inside the drift tube"},
-      {"/cavities/2/z", 0.12, "cavities[2].z: 0.12 does not lie after cavities[1].z (0.12): list the cavities in "
-                              "order along the tube"},
+      {"/beam/beamRadius", 0.0095,
+       "beam.beamRadius: 0.0095 is not smaller than tubeRadius (0.0095): the beam must "
+       "fit inside the drift tube"},
+      {"/cavities/2/z", 0.12,
+       "cavities[2].z: 0.12 does not lie after cavities[1].z (0.12): list the cavities in "
+       "order along the tube"},
   };
   for (const Case& c : cases) {
     json t = goodTube();
@@ -265,8 +273,9 @@ TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
 TEST(TubeFileTest, BeamGeometryIsOneSetOrTheOther) {
   json t = goodTube();
   t["beam"]["tubeWidth"] = 0.024;
-  EXPECT_EQ(problemOf(t), "dir/tube.json: beam: give either tubeRadius and beamRadius (a round beam) or beamWidth, "
-                          "beamHeight, tubeWidth and tubeHeight (a sheet beam), not both");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: beam: give either tubeRadius and beamRadius (a round beam) or beamWidth, "
+            "beamHeight, tubeWidth and tubeHeight (a sheet beam), not both");
   t = goodTube();
   t["beam"].erase("tubeRadius");
   t["beam"].erase("beamRadius");
@@ -278,8 +287,9 @@ TEST(TubeFileTest, BeamGeometryIsOneSetOrTheOther) {
   t["beam"].erase("tubeRadius");
   t["beam"].erase("beamRadius");
   t["beam"].update({{"beamWidth", 0.02}, {"beamHeight", 0.004}, {"tubeWidth", 0.024}, {"tubeHeight", 0.004}});
-  EXPECT_EQ(problemOf(t), "dir/tube.json: beam.beamHeight: 0.004 is not smaller than tubeHeight (0.004): the beam "
-                          "must fit inside the drift tube");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: beam.beamHeight: 0.004 is not smaller than tubeHeight (0.004): the beam "
+            "must fit inside the drift tube");
 }
 
 TEST(TubeFileTest, FieldFilesAndRings) {
@@ -288,8 +298,9 @@ TEST(TubeFileTest, FieldFilesAndRings) {
   EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: given without fieldFile");
   t = goodTube();
   t["cavities"][1]["fieldFile"] = "fields/missing.txt";
-  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldFile: cannot open 'fields/missing.txt' (looked for "
-                          "'dir/fields/missing.txt')");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: cavities[1].fieldFile: cannot open 'fields/missing.txt' (looked for "
+            "'dir/fields/missing.txt')");
   t = goodTube();
   t["cavities"][1]["fieldFile"] = "";
   EXPECT_EQ(problemOf(t), R"(dir/tube.json: cavities[1].fieldFile: expected a non-empty string, found "")");
@@ -300,11 +311,13 @@ TEST(TubeFileTest, FieldFilesAndRings) {
   // The simulation reads the profile at each of its rings.
   t["cavities"][1]["fieldRings"] = 2;
   t["simulation"]["rings"] = 3;
-  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: 2 is fewer than simulation.rings (3): the "
-                          "simulation needs the field at every ring");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: cavities[1].fieldRings: 2 is fewer than simulation.rings (3): the "
+            "simulation needs the field at every ring");
   t["cavities"][1].erase("fieldRings");
-  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: 1 (the default) is fewer than simulation.rings "
-                          "(3): the simulation needs the field at every ring");
+  EXPECT_EQ(problemOf(t),
+            "dir/tube.json: cavities[1].fieldRings: 1 (the default) is fewer than simulation.rings "
+            "(3): the simulation needs the field at every ring");
 }
 
 TEST(TubeFileTest, EveryProblemOfAFileIsReportedAtOnce) {

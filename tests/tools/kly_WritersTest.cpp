@@ -77,15 +77,38 @@ std::vector<std::vector<std::string>> csvRows(const std::string& text) {
 }
 
 // The simulated results and the model families that exist only after a simulation.
-const char* const kSimulatedKeys[] = {
-    "disks", "rings", "steps", "maxIterations", "simulatedIterations", "simulatedMaxTimeStep", "simulatedGain",
-    "simulatedOutputPower", "simulatedElectronicEfficiency", "simulatedKineticEfficiency", "simulatedTotalEfficiency",
-    "analyticCircuitEfficiency", "simulatedMultipleOutputPower", "simulatedMultipleOutputGain",
-    "simulatedMultipleOutputCircuitEfficiency", "simulatedMultipleOutputElectronicEfficiency",
-    "simulatedMultipleOutputTotalEfficiency", "simulatedGb1", "simulatedBb1", "simulatedMaxI1I0",
-    "simulatedMaxI1I0ZLocation", "simulatedMinVOverC", "simulatedMinVOverCLocation", "diskReflected",
-    "fieldOverlapping", "simulatedCavityVoltage", "simulatedCavityVoltagePhase", "simulatedCavityCurrentMagnitude",
-    "simulatedCavityCurrentPhase", "simulatedI1I0", "simulatedI1I0Phase", "simulatedI2I0"};
+const char* const kSimulatedKeys[] = {"disks",
+                                      "rings",
+                                      "steps",
+                                      "maxIterations",
+                                      "simulatedIterations",
+                                      "simulatedMaxTimeStep",
+                                      "simulatedGain",
+                                      "simulatedOutputPower",
+                                      "simulatedElectronicEfficiency",
+                                      "simulatedKineticEfficiency",
+                                      "simulatedTotalEfficiency",
+                                      "analyticCircuitEfficiency",
+                                      "simulatedMultipleOutputPower",
+                                      "simulatedMultipleOutputGain",
+                                      "simulatedMultipleOutputCircuitEfficiency",
+                                      "simulatedMultipleOutputElectronicEfficiency",
+                                      "simulatedMultipleOutputTotalEfficiency",
+                                      "simulatedGb1",
+                                      "simulatedBb1",
+                                      "simulatedMaxI1I0",
+                                      "simulatedMaxI1I0ZLocation",
+                                      "simulatedMinVOverC",
+                                      "simulatedMinVOverCLocation",
+                                      "diskReflected",
+                                      "fieldOverlapping",
+                                      "simulatedCavityVoltage",
+                                      "simulatedCavityVoltagePhase",
+                                      "simulatedCavityCurrentMagnitude",
+                                      "simulatedCavityCurrentPhase",
+                                      "simulatedI1I0",
+                                      "simulatedI1I0Phase",
+                                      "simulatedI2I0"};
 
 TEST_F(WritersTest, ResultsHoldEveryGetterWithTheModelsValues) {
   const json j = json::parse(kly_ResultsWriter::render(*simulated_));
@@ -119,8 +142,7 @@ TEST_F(WritersTest, ResultsHoldEveryGetterWithTheModelsValues) {
     EXPECT_EQ(j["simulatedCavityVoltagePhase"][i].get<double>(), s.getSimulatedCavityVoltagePhase(i));
     EXPECT_EQ(j["rQ"][i].get<double>(), k.getRQ(i));
     EXPECT_EQ(j["analyticGapImpedance"][i].get<double>(), std::abs(k.getCavity(i).getGapImpedance()));
-    EXPECT_EQ(j["cavityFieldWidth"][i].get<double>(),
-              k.getCavity(i).getFieldZMax() - k.getCavity(i).getFieldZMin());
+    EXPECT_EQ(j["cavityFieldWidth"][i].get<double>(), k.getCavity(i).getFieldZMax() - k.getCavity(i).getFieldZMin());
     ASSERT_EQ(j["simulatedCavityCurrentMagnitude"][i].size(), 5u);
     for (int h = 0; h < 5; ++h) {
       EXPECT_EQ(j["simulatedCavityCurrentMagnitude"][i][h].get<double>(), s.getSimulatedCavityCurrentMagnitude(i, h));
@@ -243,9 +265,9 @@ TEST_F(WritersTest, SummaryShowsBothModelsSideBySide) {
   std::ostringstream out;
   kly_Summary::print(out, *simulated_);
   const std::string text = out.str();
-  for (const char* part : {"small test tube", "Beam: round", "Cavities", "Performance", "gain [dB]",
-                           "kinetic efficiency", "all outputs: total eff.", "Simulation: 8 disks x 1 rings",
-                           "3 of at most 3 passes"}) {
+  for (const char* part :
+       {"small test tube", "Beam: round", "Cavities", "Performance", "gain [dB]", "kinetic efficiency",
+        "all outputs: total eff.", "Simulation: 8 disks x 1 rings", "3 of at most 3 passes"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   // Three passes do not settle the voltages of this tube.
@@ -306,8 +328,8 @@ TEST(OutputFolderTest, WritesReplacesAndRemovesOnlyItsOwnStaleFiles) {
 TEST(OutputFolderTest, ARunWithoutSimulationWritesNoSimulatedFile) {
   auto run = runOf(smallTube(), false);
   const auto names = kly_RunFiles::collect(*run, "unused", "summary").names();
-  EXPECT_EQ(names, (std::vector<std::string>{"analytic-i1i0.csv", "bunching.svg", "cavities.csv",
-                                             "cavity-voltages.svg", "results.json", "summary.txt"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"analytic-i1i0.csv", "bunching.svg", "cavities.csv", "cavity-voltages.svg",
+                                             "results.json", "summary.txt"}));
   for (const std::string& n : names) {
     const auto& all = kly_RunFiles::allNames();
     EXPECT_NE(std::find(all.begin(), all.end(), n), all.end()) << n;
@@ -337,8 +359,9 @@ TEST(ProgressLineTest, InPlaceOnATerminalAndLineByLineElsewhere) {
   p.update({0, 1.0, 1000.0});
   p.update({1, 1.0, 2000.0});
   p.finish();
-  EXPECT_EQ(pipe.str(), "simulation pass 1/3: convergence 1.000e+00, output voltage 1 kV\n"
-                        "simulation pass 2/3: convergence 1.000e+00, output voltage 2 kV\n");
+  EXPECT_EQ(pipe.str(),
+            "simulation pass 1/3: convergence 1.000e+00, output voltage 1 kV\n"
+            "simulation pass 2/3: convergence 1.000e+00, output voltage 2 kV\n");
 }
 
 }  // namespace
