@@ -3,7 +3,9 @@
 #include <array>
 #include <complex>
 
+class kly_BuiltTube;
 class kly_Klystron;
+struct kly_TubeDescription;
 
 // Small-signal (linear) model of the tube: the drive voltage on the input
 // cavity modulates the beam, the modulation travels as space-charge waves of
@@ -11,8 +13,9 @@ class kly_Klystron;
 // gap, and each induced current sets a gap voltage through that cavity's
 // beam-loaded impedance. Every quantity is a phasor at the drive frequency.
 //
-// Results stay until the next run. A run that fails (no cavity, more than 20,
-// a rebuild error) throws and leaves the previous results as they were.
+// The model reads a built tube and never changes it. Results stay until the
+// next run. A run that fails (no cavity, more than 20, a rebuild error) throws
+// and leaves the previous results as they were.
 class kly_Analytic {
 public:
   static constexpr int kMaxCavities = 20;     // size of the result tables
@@ -23,17 +26,26 @@ public:
   kly_Analytic(const kly_Analytic&) = delete;
   kly_Analytic& operator=(const kly_Analytic&) = delete;
 
-  // Rebuilds the tube's beam and cavity objects and computes voltages, output
-  // power, gain and the multiple-output figures. The tube is remembered for
-  // calculateAnalyticI1I0. Throws std::invalid_argument for no cavity or more
-  // than 20.
-  void calculateAnalytics(kly_Klystron& klystron);
+  // Voltages, output power, gain and the multiple-output figures of a built
+  // tube. Throws std::invalid_argument for no cavity or more than 20.
+  void calculateAnalytics(const kly_BuiltTube& tube);
 
-  // I1/I0 along the tube: the last cavity is moved back as a probe from its
-  // own position to the first cavity's in 200 samples. Needs an earlier
-  // calculateAnalytics (kly_StateError otherwise) on the same cavity list;
-  // every cavity position is restored, also when the sweep fails.
-  void calculateAnalyticI1I0();
+  // I1/I0 along the built tube of the last calculateAnalytics: the last cavity
+  // is moved back as a probe from its own position to the first cavity's in
+  // 200 samples (in a copy of the positions; the tube is not touched). Needs
+  // an earlier calculateAnalytics (kly_StateError otherwise); the voltage of
+  // the input gap is that run's.
+  void calculateAnalyticI1I0(const kly_BuiltTube& tube);
+
+  // The two runs of the Java methods on a tube model. calculateAnalytics
+  // rebuilds the model first (see kly_Klystron::initializeInternalData) and
+  // then runs on its built tube. calculateAnalyticI1I0 does not rebuild: it
+  // sweeps the model's values as they are now (positions, M, harmonics, beam
+  // current) with the beam and cavity objects of its last rebuild, and
+  // throws kly_StateError when the cavity list no longer matches those
+  // objects.
+  void calculateAnalytics(kly_Klystron& klystron);
+  void calculateAnalyticI1I0(const kly_Klystron& klystron);
 
   // I1/I0 at z [m], interpolated linearly in the sweep; 0 outside it. When
   // the sweep has zero length (one cavity, or first and last at the same
@@ -41,7 +53,7 @@ public:
   // position, 0 elsewhere. Before any sweep: 0.
   double getAnalyticI1I0(double z) const;
 
-  bool hasResults() const { return klystron_ != nullptr; }
+  bool hasResults() const { return hasResults_; }
   bool hasI1I0() const { return hasSweep_; }
 
   double getOutputPower() const { return outputPower_; }  // power into the last cavity's load [W]
@@ -63,16 +75,12 @@ public:
   double getI1I0ZEnd() const { return i1i0ZEnd_; }      // [m]
 
 private:
-  using Complex = std::complex<double>;
+  // The sweep of `values` (positions, M, harmonics, beam current) with the
+  // beam and cavity objects of `objects`.
+  void sweep(const kly_TubeDescription& values, const kly_BuiltTube& objects);
 
-  Complex transfer(int a, int b) const;
-  void calculateCascade();
-  double inputGapVoltage() const;
-  double probeCurrent(int k) const;
-
-  kly_Klystron* klystron_ = nullptr;  // the tube of the last successful run; not owned
+  bool hasResults_ = false;
   bool hasSweep_ = false;
-  std::array<Complex, kMaxCavities> excitation_{};         // induced gap current over V_in / Z_0
   std::array<double, kMaxCavities> cavityVoltage_{};       // [V]
   std::array<double, kMaxCavities> cavityVoltagePhase_{};  // [rad]
   std::array<double, kProfilePoints> i1i0_{};

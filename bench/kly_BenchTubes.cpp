@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 kly_BenchTube::kly_BenchTube(const std::string& name)
-    : name_(name), tube_(kly_TubeFile::read(std::string(KLY_EXAMPLES_DIR) + "/" + name + ".json")) {
+    : name_(name), tube_(kly_TubeFile::read(std::string(KLY_EXAMPLES_DIR) + "/" + name + ".json").description) {
   if (!tube_.simulation) throw std::invalid_argument(name + ": the tube file has no simulation section");
 }
 
@@ -21,26 +21,26 @@ std::string kly_BenchCounts::label() const {
 }
 
 kly_BenchCounts kly_BenchTube::exampleCounts() const {
-  const kly_TubeSimulation& s = *tube_.simulation;
+  const kly_SimulationSettings& s = *tube_.simulation;
   return {s.disks, s.rings, s.steps, s.maxIterations};
 }
 
-void kly_BenchTube::apply(kly_Klystron& klystron, int rings) const {
+kly_TubeDescription kly_BenchTube::description(int rings) const {
   kly_TubeDescription tube = tube_;
-  for (kly_TubeCavity& cavity : tube.cavities)
+  for (kly_CavityDescription& cavity : tube.cavities)
     if (cavity.fieldRings < rings) cavity.fieldRings = rings;
-  tube.applyTo(klystron);
+  return tube;
 }
 
-void kly_BenchTube::simulate(kly_DiskSimulation& simulation, kly_Klystron& klystron, const kly_BenchCounts& counts,
+void kly_BenchTube::simulate(kly_DiskSimulation& simulation, const kly_BenchCounts& counts,
                              const kly_SimulationOptions& options) const {
-  const auto& import = tube_.simulation->importBeam;
-  if (import)
-    simulation.importBeam(true, beamFileFor(counts.disks), import->useGivenInjectionPosition,
-                          import->injectionPosition);
-  else
-    simulation.importBeam(false, "", false, 0.0);
-  simulation.simulate(klystron, counts.disks, counts.rings, counts.steps, counts.maxIterations, options);
+  kly_SimulationSettings settings = *tube_.simulation;
+  settings.disks = counts.disks;
+  settings.rings = counts.rings;
+  settings.steps = counts.steps;
+  settings.maxIterations = counts.maxIterations;
+  if (settings.importBeam) settings.importBeam->file = beamFileFor(counts.disks);
+  simulation.simulate(*kly_BuiltTube::build(description(counts.rings)), settings, options);
 }
 
 // The example's beam file, or for more disks than it has rows, one with row
@@ -48,7 +48,7 @@ void kly_BenchTube::simulate(kly_DiskSimulation& simulation, kly_Klystron& klyst
 // interpolated linearly; past the last row the bunch continues with the
 // first row one period later.
 std::string kly_BenchTube::beamFileFor(int disks) const {
-  const kly_TubeImportBeam& import = *tube_.simulation->importBeam;
+  const kly_BeamImportSettings& import = *tube_.simulation->importBeam;
   std::ifstream in(import.file);
   std::string header, line;
   std::vector<double> beta, time;
@@ -67,8 +67,8 @@ std::string kly_BenchTube::beamFileFor(int disks) const {
     time.push_back(t);
   }
   const int rows = static_cast<int>(beta.size());
-  if (disks <= rows) return import.file.string();
-  if (rows < 1 || steps < 1) throw std::runtime_error(import.file.string() + ": no beam rows to interpolate");
+  if (disks <= rows) return import.file;
+  if (rows < 1 || steps < 1) throw std::runtime_error(import.file + ": no beam rows to interpolate");
 
   std::ostringstream out;
   out.precision(17);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "model/kly_Klystron.h"
+#include "model/kly_BuiltTube.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
 
@@ -32,9 +32,11 @@ public:
   const std::string& name() const { return name_; }
   kly_BenchCounts exampleCounts() const;
 
-  // Describes the tube to an empty model, for a run with `rings` rings.
-  void apply(kly_Klystron& klystron, int rings) const;
-  void simulate(kly_DiskSimulation& simulation, kly_Klystron& klystron, const kly_BenchCounts& counts,
+  // The tube's description for a run with `rings` rings.
+  kly_TubeDescription description(int rings) const;
+  // Builds the tube for the counts and runs it: a whole simulation, from the
+  // build to the results.
+  void simulate(kly_DiskSimulation& simulation, const kly_BenchCounts& counts,
                 const kly_SimulationOptions& options) const;
 
 private:

@@ -92,10 +92,8 @@ struct PassSnapshot {
 
 std::unique_ptr<PassSnapshot> makeSnapshot(const std::string& name, const kly_BenchCounts& counts) {
   auto p = std::make_unique<PassSnapshot>();
-  kly_Klystron k;
-  tube(name).apply(k, counts.rings);
   kly_DiskSimulation s;
-  tube(name).simulate(s, k, counts, fast(hardwareThreads()));
+  tube(name).simulate(s, counts, fast(hardwareThreads()));
 
   p->disks = counts.disks;
   p->rings = counts.rings;
@@ -119,13 +117,15 @@ std::unique_ptr<PassSnapshot> makeSnapshot(const std::string& name, const kly_Be
     p->vDisks.push_back(&p->vRows[std::size_t(d) * p->rings]);
   }
 
-  const kly_Beam& beam = k.getBeam();
+  const auto built = kly_BuiltTube::build(tube(name).description(counts.rings));
+  const kly_Beam& beam = built->beam();
+  const kly_BeamDescription& b = built->description().beam;
   const double q = beam.getBeamCurrent() / (beam.getFrequency() * counts.disks);
-  if (k.isRoundBeam())
-    p->table.buildRoundBeamTable(q, beam.getBeamVelocity(), k.getBeamRadius(), k.getTubeRadius(), counts.rings);
+  if (b.round)
+    p->table.buildRoundBeamTable(q, beam.getBeamVelocity(), b.beamRadius, b.tubeRadius, counts.rings);
   else
-    p->table.buildSheetBeamTable(q, beam.getBeamVelocity(), k.getBeamWidth(), k.getBeamHeight(), k.getTubeWidth(),
-                                 k.getTubeHeight(), counts.rings);
+    p->table.buildSheetBeamTable(q, beam.getBeamVelocity(), b.beamWidth, b.beamHeight, b.tubeWidth, b.tubeHeight,
+                                 counts.rings);
 
   const double lambda = beam.getRfWavelength();
   const double from = s.getZStart() + 2 * lambda, to = s.getZEnd() - 2 * lambda;
@@ -278,10 +278,8 @@ void benchmarkPass(benchmark::State& state, const std::string& name, kly_BenchCo
     return true;
   };
   for (auto _ : state) {
-    kly_Klystron k;
-    tube(name).apply(k, counts.rings);
     kly_DiskSimulation s;
-    tube(name).simulate(s, k, counts, options);
+    tube(name).simulate(s, counts, options);
     state.SetIterationTime(std::chrono::duration<double>(reported[1] - reported[0]).count());
   }
 }
@@ -292,32 +290,28 @@ void benchmarkSimulate(benchmark::State& state, const std::string& name, kly_Ben
   int passes = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    kly_Klystron k;
-    tube(name).apply(k, counts.rings);
     kly_DiskSimulation s;
     state.ResumeTiming();
-    tube(name).simulate(s, k, counts, options);
+    tube(name).simulate(s, counts, options);
     passes = s.getSimulatedIterations();
   }
   state.counters["passes"] = passes;
 }
 
 void benchmarkRebuild(benchmark::State& state, const std::string& name) {
-  kly_Klystron k;
-  tube(name).apply(k, tube(name).exampleCounts().rings);
-  for (auto _ : state) k.initializeInternalData();
+  const kly_TubeDescription d = tube(name).description(tube(name).exampleCounts().rings);
+  for (auto _ : state) benchmark::DoNotOptimize(kly_BuiltTube::build(d));
 }
 
 void benchmarkAnalytic(benchmark::State& state, const std::string& name, bool sweep) {
-  kly_Klystron k;
-  tube(name).apply(k, tube(name).exampleCounts().rings);
+  const auto built = kly_BuiltTube::build(tube(name).description(tube(name).exampleCounts().rings));
   kly_Analytic a;
-  a.calculateAnalytics(k);
+  a.calculateAnalytics(*built);
   for (auto _ : state) {
     if (sweep)
-      a.calculateAnalyticI1I0();
+      a.calculateAnalyticI1I0(*built);
     else
-      a.calculateAnalytics(k);
+      a.calculateAnalytics(*built);
   }
 }
 
@@ -404,12 +398,10 @@ long peakMemoryOfRun(const std::string& name) {
 // with passes), on all hardware threads; with no name, nothing: the program alone.
 int memoryRun(const std::string& name) {
   if (name.empty()) return 0;
-  kly_Klystron k;
-  tube(name).apply(k, kLarge.rings);
   kly_DiskSimulation s;
   kly_BenchCounts c = kLarge;
   c.maxIterations = 2;
-  tube(name).simulate(s, k, c, fast(hardwareThreads()));
+  tube(name).simulate(s, c, fast(hardwareThreads()));
   return 0;
 }
 
@@ -419,12 +411,10 @@ std::string measureMemory() {
   std::string report = "\nPeak resident memory of a run at " + kLarge.label() + " (the benchmark program run afresh; " +
                        "alone it takes " + std::to_string(peakMemoryOfRun("") / 1024) + " MiB):\n";
   for (const std::string& name : kly_benchTubeNames()) {
-    kly_Klystron k;
-    tube(name).apply(k, kLarge.rings);
     kly_DiskSimulation s;
     kly_BenchCounts c = kLarge;
     c.maxIterations = 1;
-    tube(name).simulate(s, k, c, fast(1));
+    tube(name).simulate(s, c, fast(1));
     const double trajectories =
         2.0 * kLarge.disks * kLarge.rings * s.getSimulatedMaxTimeStep() * sizeof(double) / (1024 * 1024);
     char line[200];

@@ -13,7 +13,7 @@ JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_calculateAnalytics(JNIEnv*
 }
 
 JNIEXPORT void JNICALL Java_quenvar_klystron_Klystron_calculateAnalyticI1I0(JNIEnv* env, jobject self) {
-  call(env, self, [](kly_Instance& in) { in.analytic.calculateAnalyticI1I0(); });
+  call(env, self, [](kly_Instance& in) { in.analytic.calculateAnalyticI1I0(in.klystron); });
 }
 
 JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getAnalyticGain(JNIEnv* env, jobject self) {

@@ -161,6 +161,17 @@ void kly_Cavity::computeImpedances(const kly_Beam& beam) {
   zg_ = rq_ / std::complex<double>(1.0 / qt_, (f * f - f1 * f1) / (f1 * f));
 }
 
+double kly_Cavity::driveVoltage(double frequency, double inputPower) const {
+  const double f = frequency;
+  const double f0 = frequency_;
+  const double qLoaded = 1.0 / (1.0 / qo_ + 1.0 / qb_);  // with the beam, without the external load
+  const std::complex<double> y(1.0 / (rq_ * qLoaded), bb_ + ((f * f - f0 * f0) / (f * f0)) / rq_);
+  const double gExt = 1.0 / (qe_ * rq_);
+  const std::complex<double> reflection = (gExt - y) / (gExt + y);
+  const double swr = (1.0 + std::abs(reflection)) / (1.0 - std::abs(reflection));
+  return std::sqrt(2.0 * inputPower * swr * rq_ * qLoaded) * 2.0 / (swr + 1.0);
+}
+
 double kly_Cavity::getField(double z, int ring) const {
   if (fieldFromFile_) return field_->getField(z, ring);
   const double d = z - zCenter_;

@@ -56,6 +56,11 @@ public:
   double getFieldIntegral(int ring) const;
   std::complex<double> getGapImpedance() const { return zg_; }      // with beam loading [ohm]
   std::complex<double> getCircuitImpedance() const { return zc_; }  // circuit loading only [ohm]
+  // Magnitude of the gap voltage [V] that a drive of inputPower [W] at the
+  // operating frequency [Hz] sets up across this cavity through its external
+  // load: the power that the mismatch between the load and the beam-loaded,
+  // detuned gap does not reflect. The drive voltage of an input cavity.
+  double driveVoltage(double frequency, double inputPower) const;
 
   int getHarmonic() const { return harmonic_; }
   double getZCenter() const { return zCenter_; }                  // [m]

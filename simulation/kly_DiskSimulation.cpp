@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "model/kly_Errors.h"
+#include "model/kly_Klystron.h"
 #include "numeric/kly_Arrays.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
@@ -41,36 +42,51 @@ void checkAtLeastOne(int value, const char* what) {
     throw std::invalid_argument("simulate: " + std::string(what) + " " + std::to_string(value) + " is below 1");
 }
 
-// Everything that can be checked before the tube is rebuilt.
-void checkRun(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
+// Everything that can be checked before the tube is built.
+void checkRun(const kly_TubeDescription& tube, const kly_SimulationSettings& settings,
               const kly_SimulationOptions& options) {
-  checkAtLeastOne(disks, "disk count");
+  const int rings = settings.rings;
+  checkAtLeastOne(settings.disks, "disk count");
   if (rings < 1 || rings > kly_DiskSimulation::kMaxRings)
     throw std::invalid_argument("simulate: ring count " + std::to_string(rings) + " is outside 1 to " +
                                 std::to_string(kly_DiskSimulation::kMaxRings));
-  checkAtLeastOne(steps, "time step count");
-  checkAtLeastOne(maxIterations, "iteration limit");
+  checkAtLeastOne(settings.steps, "time step count");
+  checkAtLeastOne(settings.maxIterations, "iteration limit");
   if (options.threads < 0)
     throw std::invalid_argument("simulate: thread count " + std::to_string(options.threads) + " is negative");
+  if (settings.nearField != kly_NearField::thin)
+    throw std::invalid_argument("simulate: the finite near field is not available; the simulation computes thin disks");
 
-  const int n = klystron.getCavityCount();
+  const int n = static_cast<int>(tube.cavities.size());
   if (n < 1) throw std::invalid_argument("simulate: the tube has no cavity");
   if (n > kly_DiskSimulation::kMaxCavities)
     throw std::invalid_argument("simulate: the tube has " + std::to_string(n) +
                                 " cavities; the simulation takes at most " +
                                 std::to_string(kly_DiskSimulation::kMaxCavities));
   for (int k = 0; k < n; ++k) {
-    const int h = klystron.getHarmonic(k);
+    const kly_CavityDescription& c = tube.cavities[static_cast<std::size_t>(k)];
+    const int h = c.harmonic;
     if (h == 0 || h < -(kly_DiskSimulation::kHarmonics - 1) || h > kly_DiskSimulation::kHarmonics - 1)
       throw std::invalid_argument("simulate: cavity " + std::to_string(k) + " has harmonic " + std::to_string(h) +
                                   "; the simulation takes harmonics 1 to 4 and -1 to -4");
     // The pass reads the profile and its integral on every ring of the run.
-    if (klystron.hasFieldFile(k) && klystron.getFieldRings(k) < rings)
-      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": field file '" +
-                                  klystron.getFieldFileName(k) + "' is tabulated for " +
-                                  std::to_string(klystron.getFieldRings(k)) + " rings, fewer than the " +
+    if (c.hasFieldFile && c.fieldRings < rings)
+      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": field file '" + c.fieldFile +
+                                  "' is tabulated for " + std::to_string(c.fieldRings) + " rings, fewer than the " +
                                   std::to_string(rings) + " rings of the run");
   }
+}
+
+// The beam file of a run that starts from one, read and checked against the disk count.
+kly_BeamImport readBeam(const kly_SimulationSettings& settings) {
+  kly_BeamImport beam;
+  if (!settings.importBeam) return beam;
+  const std::string& file = settings.importBeam->file;
+  beam.readBeamFile(file);
+  if (beam.getRowCount() < settings.disks)
+    throw std::invalid_argument("simulate: beam file '" + file + "' has " + std::to_string(beam.getRowCount()) +
+                                " rows, fewer than the " + std::to_string(settings.disks) + " disks of the run");
+  return beam;
 }
 
 // Physical memory of the machine [bytes]; infinite when it cannot be told.
@@ -116,20 +132,29 @@ void kly_DiskSimulation::importBeam(bool useImportedBeam, const std::string& fil
 
 void kly_DiskSimulation::simulate(kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
                                   const kly_SimulationOptions& options) {
-  checkRun(klystron, disks, rings, steps, maxIterations, options);
-  kly_BeamImport beam;
-  if (import_) {
-    beam.readBeamFile(beamFileName_);
-    if (beam.getRowCount() < disks)
-      throw std::invalid_argument("simulate: beam file '" + beamFileName_ + "' has " +
-                                  std::to_string(beam.getRowCount()) + " rows, fewer than the " +
-                                  std::to_string(disks) + " disks of the run");
-  }
+  kly_SimulationSettings settings;
+  settings.disks = disks;
+  settings.rings = rings;
+  settings.steps = steps;
+  settings.maxIterations = maxIterations;
+  if (import_) settings.importBeam = kly_BeamImportSettings{beamFileName_, overrideStart_, startPosition_};
+  checkRun(klystron.getDescription(), settings, options);
+  kly_BeamImport beam = readBeam(settings);
   // All or nothing: a failed rebuild leaves the tube as it was.
   klystron.initializeInternalData();
+  const std::shared_ptr<const kly_BuiltTube> tube = klystron.getBuiltTube();
+  run(*tube, settings, std::move(beam), options);
+}
 
-  Run run(klystron, disks, rings, steps, maxIterations, options, import_, std::move(beam), overrideStart_,
-          startPosition_);
+void kly_DiskSimulation::simulate(const kly_BuiltTube& tube, const kly_SimulationSettings& settings,
+                                  const kly_SimulationOptions& options) {
+  checkRun(tube.description(), settings, options);
+  run(tube, settings, readBeam(settings), options);
+}
+
+void kly_DiskSimulation::run(const kly_BuiltTube& tube, const kly_SimulationSettings& settings, kly_BeamImport&& beam,
+                             const kly_SimulationOptions& options) {
+  Run run(tube, settings, std::move(beam), options);
   run.iterate();
   run.deriveResults();
 
@@ -139,50 +164,67 @@ void kly_DiskSimulation::simulate(kly_Klystron& klystron, int disks, int rings, 
 
 // ---- Set-up of a run -----------------------------------------------------------
 
-kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
-                             const kly_SimulationOptions& options, bool imported, kly_BeamImport&& beamImport,
-                             bool overrideStart, double startPosition)
-    : klystron_(klystron),
-      beam_(klystron.getBeam()),
+kly_DiskSimulation::Run::Run(const kly_BuiltTube& tube, const kly_SimulationSettings& settings,
+                             kly_BeamImport&& beamImport, const kly_SimulationOptions& options)
+    : tube_(tube),
+      values_(tube.description()),
+      beam_(tube.beam()),
       options_(options),
-      nc_(klystron.getCavityCount()),
+      nc_(tube.cavityCount()),
       last_(nc_ - 1),
-      Nd_(disks),
-      Nr_(rings),
-      Ns_(steps),
-      M_(maxIterations),
+      Nd_(settings.disks),
+      Nr_(settings.rings),
+      Ns_(settings.steps),
+      M_(settings.maxIterations),
       I0_(beam_.getBeamCurrent()),
       f_(beam_.getFrequency()),
       u0_(beam_.getBeamVelocity()),
       lambda_(beam_.getRfWavelength()),
       omega_(beam_.getOmega()),
       Vd_(beam_.getDepressedBeamVoltage()),
-      imported_(imported),
-      overrideStart_(overrideStart),
-      startPosition_(startPosition),
+      imported_(settings.importBeam.has_value()),
+      overrideStart_(imported_ && settings.importBeam->useGivenInjectionPosition),
+      startPosition_(imported_ ? settings.importBeam->injectionPosition : 0.0),
       beamImport_(std::move(beamImport)) {
-  for (int k = 0; k < nc_; ++k) {
-    cavity_[static_cast<std::size_t>(k)] = &klystron.getCavity(k);
-    harmonic_[static_cast<std::size_t>(k)] = klystron.getHarmonic(k);
-    // The rebuild read each field file for the ring count checked before it.
-    const int fieldRings = cavity_[static_cast<std::size_t>(k)]->getFieldRings();
-    if (fieldRings != 0 && fieldRings < Nr_)
-      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": the field profile has " +
-                                  std::to_string(fieldRings) + " rings, fewer than the " + std::to_string(Nr_) +
-                                  " rings of the run");
-  }
   results.disks = Nd_;
   results.rings = Nr_;
   results.steps = Ns_;
   results.maxIterations = M_;
   results.threads = options.threads;
+  takeCavities();
+  placeRegion();
+  allocate();
+  setInitialVoltages();
+  buildSpaceCharge();
+  results.iterations = 0;
+  if (options.kernel == kly_PassKernel::fast) prepareFastPass();
+}
+
+void kly_DiskSimulation::Run::takeCavities() {
+  for (int k = 0; k < nc_; ++k) {
+    const auto q = static_cast<std::size_t>(k);
+    cavity_[q] = &tube_.cavity(k);
+    harmonic_[q] = values_.cavities[q].harmonic;
+    // The build read each field file for the ring count checked before it.
+    const int fieldRings = cavity_[q]->getFieldRings();
+    if (fieldRings != 0 && fieldRings < Nr_)
+      throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": the field profile has " +
+                                  std::to_string(fieldRings) + " rings, fewer than the " + std::to_string(Nr_) +
+                                  " rings of the run");
+  }
+}
+
+// The simulated region, from 3 electronic wavelengths upstream of the first
+// gap's field to 3 downstream of the last one's, and the time steps a pass
+// takes through it. Checked before anything is allocated.
+void kly_DiskSimulation::Run::placeRegion() {
   const kly_Cavity& first = *cavity_[0];
   const kly_Cavity& output = *cavity_[static_cast<std::size_t>(last_)];
   results.zStart = first.getFieldZMin() - 3 * lambda_;
   results.zEnd = output.getFieldZMax() + 3 * lambda_;
 
   // The RF periods a disk at the beam velocity needs from z start to z end,
-  // plus 6, make one pass. Checked before anything is allocated.
+  // plus 6, make one pass.
   const double periods = (results.zEnd - results.zStart) / lambda_;
   if (!(periods >= 0 && periods < static_cast<double>(std::numeric_limits<int>::max())))
     throw std::invalid_argument("simulate: the simulated region from " + number(results.zStart) + " m to " +
@@ -210,7 +252,10 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
   dz_ = lambda_ / Nd_;
   results.stepAdvance = u0_ * dt_;
   epsilon_ = 1.0;
+}
 
+// The working arrays of the passes and the tables of the results.
+void kly_DiskSimulation::Run::allocate() {
   zPrev_ = Array2D(Nd_, Nr_);
   zCur_ = Array2D(Nd_, Nr_);
   vPrev_ = Array2D(Nd_, Nr_);
@@ -223,53 +268,48 @@ kly_DiskSimulation::Run::Run(const kly_Klystron& klystron, int disks, int rings,
   results.minVOverC = 1.0;
   results.minVOverCLocation = 0;
   induced_ = Array2D(kMaxCavities, Ns_);
+  results.maxTimeStep = Nt_;
+  results.position = Array3D(Nd_, Nr_, Nt_);
+  results.velocity = Array3D(Nd_, Nr_, Nt_);
+}
 
+// The input gap starts at the drive voltage of the input power, unless the
+// run starts from an imported beam, which drives every gap itself; and the
+// plane downstream of which the disks feel fields.
+void kly_DiskSimulation::Run::setInitialVoltages() {
+  const kly_Cavity& first = *cavity_[0];
   if (!imported_) {
-    // Drive voltage of the input gap from the input power, through the
-    // mismatch between the external load and the beam-loaded, detuned gap.
-    const double f0 = klystron.getFrequency(0);
-    const double rq = klystron.getRQ(0);
-    const double B = first.getBb() + ((f_ * f_ - f0 * f0) / (f_ * f0)) / rq;
-    const double QL = 1 / (1 / klystron.getQo(0) + 1 / first.getQb());
-    const Complex Y(1 / (rq * QL), B);
-    const double Ge = 1 / (klystron.getQe(0) * rq);
-    const Complex gamma = (Ge - Y) / (Ge + Y);
-    const double S = (1 + std::abs(gamma)) / (1 - std::abs(gamma));
-    const double drive = std::sqrt(2 * klystron.getInputPower() * S * rq * QL) * 2 / (S + 1);
+    const double drive = first.driveVoltage(f_, values_.beam.inputPower);
     V_[0] = Complex(drive, 0.0);
     results.cavityVoltage[0] = std::abs(drive);
     results.cavityVoltagePhase[0] = 0;
   }
-
   if (imported_)
     zInj_ = overrideStart_ ? startPosition_ : beamImport_.getFileStartPosition();
   else
     zInj_ = first.getFieldZMin() - lambda_;
+}
 
-  results.maxTimeStep = Nt_;
-  results.position = Array3D(Nd_, Nr_, Nt_);
-  results.velocity = Array3D(Nd_, Nr_, Nt_);
-
-  if (klystron.isRoundBeam())
-    spaceCharge_.buildRoundBeamTable(Q_, u0_, klystron.getBeamRadius(), klystron.getTubeRadius(), Nr_);
+void kly_DiskSimulation::Run::buildSpaceCharge() {
+  const kly_BeamDescription& b = values_.beam;
+  if (b.round)
+    spaceCharge_.buildRoundBeamTable(Q_, u0_, b.beamRadius, b.tubeRadius, Nr_);
   else
-    spaceCharge_.buildSheetBeamTable(Q_, u0_, klystron.getBeamWidth(), klystron.getBeamHeight(),
-                                     klystron.getTubeWidth(), klystron.getTubeHeight(), Nr_);
-
+    spaceCharge_.buildSheetBeamTable(Q_, u0_, b.beamWidth, b.beamHeight, b.tubeWidth, b.tubeHeight, Nr_);
+  const kly_Cavity& output = *cavity_[static_cast<std::size_t>(last_)];
   za_ = output.getFieldZMin();
   zb_ = output.getFieldZMax();
-  results.iterations = 0;
+}
 
-  if (options.kernel == kly_PassKernel::fast) {
-    sum_.prepare(spaceCharge_, Nd_);
-    integral_.resize(static_cast<std::size_t>(nc_) * Nr_);
-    for (int k = 0; k < nc_; ++k)
-      for (int r = 0; r < Nr_; ++r)
-        integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
-    inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
-    // More threads than there are groups of disks to share out would only wait.
-    const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    pool_ = std::make_unique<kly_WorkerPool>(std::min(options.threads == 0 ? hardware : options.threads, groups()));
-    shareOut(pool_->threads());
-  }
+void kly_DiskSimulation::Run::prepareFastPass() {
+  sum_.prepare(spaceCharge_, Nd_);
+  integral_.resize(static_cast<std::size_t>(nc_) * Nr_);
+  for (int k = 0; k < nc_; ++k)
+    for (int r = 0; r < Nr_; ++r)
+      integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
+  inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
+  // More threads than there are groups of disks to share out would only wait.
+  const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  pool_ = std::make_unique<kly_WorkerPool>(std::min(options_.threads == 0 ? hardware : options_.threads, groups()));
+  shareOut(pool_->threads());
 }

@@ -4,7 +4,10 @@
 #include <functional>
 #include <string>
 
+class kly_BeamImport;
+class kly_BuiltTube;
 class kly_Klystron;
+struct kly_SimulationSettings;
 
 // Progress of a run, reported after every pass.
 struct kly_PassReport {
@@ -69,18 +72,28 @@ public:
   void importBeam(bool useImportedBeam, const std::string& fileName, bool useGivenInjectionPosition,
                   double injectionPosition);
 
-  // Rebuilds the tube model and runs the simulation with `disks` disks per RF
-  // period, `rings` rings per disk, `steps` time steps per RF period and at
-  // most `maxIterations` passes.
+  // Runs the simulation of a built tube, which it never changes, with the
+  // counts and the beam import of `settings` (the import settings of this
+  // object are not used).
   // Throws std::invalid_argument (naming the value) for disks, steps or
-  // maxIterations below 1, rings outside 1 to 20, no cavity or more than 20, a
-  // cavity harmonic of 0 or beyond +-4, a cavity whose field file is
-  // tabulated for fewer rings than the run uses, a beam file with fewer rows
-  // than disks, a negative thread count, and for counts whose trajectory
-  // tables would exceed the int range of a time step or the physical memory;
-  // kly_FileError for a beam file that cannot be read; whatever the rebuild
-  // throws. std::bad_alloc if memory runs out all the same. In every case the
-  // results of the previous run are kept.
+  // maxIterations below 1, rings outside 1 to 20, a near field other than
+  // thin, no cavity or more than 20, a cavity harmonic of 0 or beyond +-4, a
+  // cavity whose field file is tabulated for fewer rings than the run uses, a
+  // beam file with fewer rows than disks, a negative thread count, and for
+  // counts whose trajectory tables would exceed the int range of a time step
+  // or the physical memory; kly_FileError for a beam file that cannot be read.
+  // std::bad_alloc if memory runs out all the same. In every case the results
+  // of the previous run are kept.
+  void simulate(const kly_BuiltTube& tube, const kly_SimulationSettings& settings,
+                const kly_SimulationOptions& options = {});
+
+  // The run of the Java method: the counts are checked on the model's values,
+  // the beam file of the import settings of this object is read, the model
+  // is rebuilt (see kly_Klystron::initializeInternalData) and its built tube
+  // simulated with `disks` disks per RF period, `rings` rings per disk,
+  // `steps` time steps per RF period and at most `maxIterations` passes.
+  // Throws what the other form throws, and whatever the rebuild throws; a
+  // refused count or beam file leaves the model unbuilt.
   void simulate(kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
                 const kly_SimulationOptions& options = {});
 
@@ -252,6 +265,8 @@ private:
     bool diskReflected = false;
   };
 
+  void run(const kly_BuiltTube& tube, const kly_SimulationSettings& settings, kly_BeamImport&& beam,
+           const kly_SimulationOptions& options);
   void checkDiskRing(int disk, int ring, const char* what) const;
   double profileAt(const std::array<double, kGridPoints>& profile, double z) const;
 

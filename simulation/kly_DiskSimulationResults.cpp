@@ -14,13 +14,14 @@ using kly_disk::kSpeedOfLight;
 void kly_DiskSimulation::Run::deriveResults() {
   const auto L = static_cast<std::size_t>(last_);
   const double beamPower = I0_ * Vd_;
-  const double pIn = klystron_.getInputPower();
+  const double pIn = values_.beam.inputPower;
 
   // Power the beam gives the output gap at the fundamental, whatever the cavity's harmonic.
   const double pb = -(V_[L] * std::conj(H_[L][1])).real() / 2;
   results.electronicEfficiency = pb / beamPower;
-  const double qoL = klystron_.getQo(last_);
-  const double qeL = klystron_.getQe(last_);
+  const kly_CavityDescription& output = values_.cavities[L];
+  const double qoL = output.qo;
+  const double qeL = output.qe;
   results.circuitEfficiency = qoL / (qeL + qoL);
   // Share of the kinetic energy the beam loses across the output gap's field,
   // from the sums over all disk rings of sigma - 1 (kinetic over rest energy).
@@ -49,9 +50,10 @@ void kly_DiskSimulation::Run::deriveResults() {
   results.multipleOutputTotalEfficiency = 0;
   results.multipleOutputGain = 0;
   for (int k = 1; k <= last_; ++k) {
-    const double qe = klystron_.getQe(k);
+    const kly_CavityDescription& c = values_.cavities[static_cast<std::size_t>(k)];
+    const double qe = c.qe;
     if (!(qe < kly_Cavity::kNoExternalLoadQe)) continue;
-    const double qo = klystron_.getQo(k);
+    const double qo = c.qo;
     const double eta = qo / (qe + qo);
     const auto q = static_cast<std::size_t>(k);
     const double R = (V_[q] * std::conj(H_[q][1])).real();
@@ -81,8 +83,8 @@ void kly_DiskSimulation::Run::deriveResults() {
 // each disk adds its arrival phase at every grid position it crosses.
 void kly_DiskSimulation::Run::bunching() {
   std::array<double, kGridPoints> C1{}, S1{}, C2{}, S2{};
-  double z0 = klystron_.getZ(0) - 2 * lambda_;
-  const double z1 = klystron_.getZ(last_) + 5 * lambda_;
+  double z0 = values_.cavities[0].z - 2 * lambda_;
+  const double z1 = values_.cavities[static_cast<std::size_t>(last_)].z + 5 * lambda_;
   // No disk's innermost ring may lie downstream of the grid start at step 1.
   double m = results.position[0][0][1];
   for (int d = 1; d < Nd_; ++d) {

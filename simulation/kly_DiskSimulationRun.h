@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "model/kly_Beam.h"
+#include "model/kly_BuiltTube.h"
 #include "model/kly_Cavity.h"
-#include "model/kly_Klystron.h"
+#include "model/kly_TubeDescription.h"
 #include "numeric/kly_Fourier.h"
 #include "simulation/kly_BeamImport.h"
 #include "simulation/kly_DiskSimulation.h"
@@ -35,11 +36,10 @@ class kly_DiskSimulation::Run {
 public:
   using Complex = std::complex<double>;
 
-  // The counts are checked and the tube rebuilt; `beamImport` holds the read
-  // beam file when `imported`.
-  Run(const kly_Klystron& klystron, int disks, int rings, int steps, int maxIterations,
-      const kly_SimulationOptions& options, bool imported, kly_BeamImport&& beamImport, bool overrideStart,
-      double startPosition);
+  // The counts and the cavities are checked; `beamImport` holds the read
+  // beam file when the settings import one.
+  Run(const kly_BuiltTube& tube, const kly_SimulationSettings& settings, kly_BeamImport&& beamImport,
+      const kly_SimulationOptions& options);
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
@@ -49,6 +49,14 @@ public:
   Results results;
 
 private:
+  // Steps of the set-up.
+  void takeCavities();
+  void placeRegion();
+  void allocate();
+  void setInitialVoltages();
+  void buildSpaceCharge();
+  void prepareFastPass();
+
   void pass(int i);
   void plainPass(int i);
   void fastPass(int i);
@@ -69,7 +77,8 @@ private:
   void updateVoltages();
   void bunching();
 
-  const kly_Klystron& klystron_;
+  const kly_BuiltTube& tube_;
+  const kly_TubeDescription& values_;  // the description the tube was built from
   const kly_Beam& beam_;
   const kly_SimulationOptions& options_;
   std::array<const kly_Cavity*, kMaxCavities> cavity_{};

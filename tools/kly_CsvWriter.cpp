@@ -34,7 +34,6 @@ std::string kly_CsvWriter::analyticI1I0(const kly_TubeRun& run) {
 }
 
 std::string kly_CsvWriter::cavities(const kly_TubeRun& run) {
-  const kly_Klystron& k = run.klystron();
   const kly_Analytic& a = run.analytic();
   const kly_DiskSimulation* s = run.simulation();
   std::vector<std::string> columns = {"cavity",
@@ -59,17 +58,17 @@ std::string kly_CsvWriter::cavities(const kly_TubeRun& run) {
     columns.push_back("simulatedVoltagePhase");
   }
   std::vector<std::vector<double>> rows;
-  for (int i = 0; i < k.getCavityCount(); ++i) {
-    const kly_Cavity& c = k.getCavity(i);
+  for (int i = 0; i < run.cavityCount(); ++i) {
+    const kly_Cavity& c = run.built().cavity(i);
     std::vector<double> row = {static_cast<double>(i),
-                               k.getZ(i),
-                               k.getFrequency(i),
-                               k.getM(i),
-                               k.getGapWidth(i),
-                               k.getRQ(i),
-                               k.getQo(i),
-                               k.getQe(i),
-                               static_cast<double>(k.getHarmonic(i)),
+                               run.cavity(i).z,
+                               run.cavity(i).frequency,
+                               run.cavity(i).m,
+                               run.cavity(i).gapWidth,
+                               run.cavity(i).rq,
+                               run.cavity(i).qo,
+                               run.cavity(i).qe,
+                               static_cast<double>(run.cavity(i).harmonic),
                                std::abs(c.getGapImpedance()),
                                c.getQb(),
                                c.getBb(),
@@ -100,7 +99,7 @@ std::string kly_CsvWriter::simulatedBunching(const kly_TubeRun& run) {
 std::string kly_CsvWriter::simulatedCurrents(const kly_TubeRun& run) {
   const kly_DiskSimulation& s = simulation(run);
   std::vector<std::vector<double>> rows;
-  for (int k = 0; k < run.klystron().getCavityCount(); ++k) {
+  for (int k = 0; k < run.cavityCount(); ++k) {
     for (int h = 0; h < kHarmonics; ++h) {
       rows.push_back({static_cast<double>(k), static_cast<double>(h), s.getSimulatedCavityCurrentMagnitude(k, h),
                       s.getSimulatedCavityCurrentPhase(k, h)});
@@ -123,7 +122,7 @@ std::string kly_CsvWriter::diskVelocities(const kly_TubeRun& run) {
 
 std::string kly_CsvWriter::trajectories(const kly_TubeRun& run) {
   const kly_DiskSimulation& s = simulation(run);
-  const double dt = 1.0 / (run.klystron().getOperatingFrequency() * s.getSteps());
+  const double dt = 1.0 / (run.description().beam.frequency * s.getSteps());
   std::vector<std::string> columns = {"step", "time"};
   for (int d = 0; d < s.getDisks(); ++d) columns.push_back(fmt::format("disk{}", d));
   std::vector<std::vector<double>> rows;

@@ -33,35 +33,34 @@ ordered_json profile(GetZ z, GetValue v) {
 }
 
 void addModel(ordered_json& out, const kly_TubeRun& run) {
-  const kly_Klystron& k = run.klystron();
-  const int n = k.getCavityCount();
-  out["beamVoltage"] = value(k.getBeamVoltage());
-  out["beamCurrent"] = value(k.getBeamCurrent());
-  out["operatingFrequency"] = value(k.getOperatingFrequency());
-  out["inputPower"] = value(k.getInputPower());
-  out["tubeRadius"] = value(k.getTubeRadius());
-  out["beamRadius"] = value(k.getBeamRadius());
-  out["tubeWidth"] = value(k.getTubeWidth());
-  out["tubeHeight"] = value(k.getTubeHeight());
-  out["beamWidth"] = value(k.getBeamWidth());
-  out["beamHeight"] = value(k.getBeamHeight());
-  out["roundBeam"] = k.isRoundBeam();
+  const int n = run.cavityCount();
+  out["beamVoltage"] = value(run.description().beam.voltage);
+  out["beamCurrent"] = value(run.description().beam.current);
+  out["operatingFrequency"] = value(run.description().beam.frequency);
+  out["inputPower"] = value(run.description().beam.inputPower);
+  out["tubeRadius"] = value(run.description().beam.tubeRadius);
+  out["beamRadius"] = value(run.description().beam.beamRadius);
+  out["tubeWidth"] = value(run.description().beam.tubeWidth);
+  out["tubeHeight"] = value(run.description().beam.tubeHeight);
+  out["beamWidth"] = value(run.description().beam.beamWidth);
+  out["beamHeight"] = value(run.description().beam.beamHeight);
+  out["roundBeam"] = run.description().beam.round;
   out["cavityCount"] = n;
   out["speedOfLight"] = 299792458.0;
 
-  out["z"] = perCavity(n, [&](int i) { return k.getZ(i); });
-  out["frequency"] = perCavity(n, [&](int i) { return k.getFrequency(i); });
-  out["m"] = perCavity(n, [&](int i) { return k.getM(i); });
-  out["gapWidth"] = perCavity(n, [&](int i) { return k.getGapWidth(i); });
-  out["rQ"] = perCavity(n, [&](int i) { return k.getRQ(i); });
-  out["qe"] = perCavity(n, [&](int i) { return k.getQe(i); });
-  out["qo"] = perCavity(n, [&](int i) { return k.getQo(i); });
+  out["z"] = perCavity(n, [&](int i) { return run.cavity(i).z; });
+  out["frequency"] = perCavity(n, [&](int i) { return run.cavity(i).frequency; });
+  out["m"] = perCavity(n, [&](int i) { return run.cavity(i).m; });
+  out["gapWidth"] = perCavity(n, [&](int i) { return run.cavity(i).gapWidth; });
+  out["rQ"] = perCavity(n, [&](int i) { return run.cavity(i).rq; });
+  out["qe"] = perCavity(n, [&](int i) { return run.cavity(i).qe; });
+  out["qo"] = perCavity(n, [&](int i) { return run.cavity(i).qo; });
   ordered_json harmonic = ordered_json::array();
-  for (int i = 0; i < n; ++i) harmonic.push_back(k.getHarmonic(i));
+  for (int i = 0; i < n; ++i) harmonic.push_back(run.cavity(i).harmonic);
   out["harmonic"] = std::move(harmonic);
 
   // Beam and cavity objects of the last rebuild.
-  const kly_Beam& b = k.getBeam();
+  const kly_Beam& b = run.built().beam();
   out["analyticBeamVelocity"] = value(b.getBeamVelocity());
   out["analyticDepressedBeamVoltage"] = value(b.getDepressedBeamVoltage());
   out["analyticPlasmaWavelength"] = value(b.getPlasmaWavelength());
@@ -72,21 +71,21 @@ void addModel(ordered_json& out, const kly_TubeRun& run) {
   out["analyticRFWavelength"] = value(b.getRfWavelength());
   out["analyticBetaE"] = value(b.getBetaE());
   out["analyticGamma"] = value(b.getGamma());
-  out["analyticGapImpedance"] = perCavity(n, [&](int i) { return std::abs(k.getCavity(i).getGapImpedance()); });
-  out["analyticQb"] = perCavity(n, [&](int i) { return k.getCavity(i).getQb(); });
-  out["analyticBb"] = perCavity(n, [&](int i) { return k.getCavity(i).getBb(); });
-  out["analyticGb"] = perCavity(n, [&](int i) { return k.getCavity(i).getGb(); });
-  out["cavityFieldZMin"] = perCavity(n, [&](int i) { return k.getCavity(i).getFieldZMin(); });
-  out["cavityFieldZMax"] = perCavity(n, [&](int i) { return k.getCavity(i).getFieldZMax(); });
+  out["analyticGapImpedance"] = perCavity(n, [&](int i) { return std::abs(run.built().cavity(i).getGapImpedance()); });
+  out["analyticQb"] = perCavity(n, [&](int i) { return run.built().cavity(i).getQb(); });
+  out["analyticBb"] = perCavity(n, [&](int i) { return run.built().cavity(i).getBb(); });
+  out["analyticGb"] = perCavity(n, [&](int i) { return run.built().cavity(i).getGb(); });
+  out["cavityFieldZMin"] = perCavity(n, [&](int i) { return run.built().cavity(i).getFieldZMin(); });
+  out["cavityFieldZMax"] = perCavity(n, [&](int i) { return run.built().cavity(i).getFieldZMax(); });
   out["cavityFieldWidth"] = perCavity(n, [&](int i) {
-    const kly_Cavity& c = k.getCavity(i);
+    const kly_Cavity& c = run.built().cavity(i);
     return c.getFieldZMax() - c.getFieldZMin();
   });
 }
 
 void addAnalytic(ordered_json& out, const kly_TubeRun& run) {
   const kly_Analytic& a = run.analytic();
-  const int n = run.klystron().getCavityCount();
+  const int n = run.cavityCount();
   out["analyticGain"] = value(a.getGain());
   out["analyticOutputPower"] = value(a.getOutputPower());
   out["analyticMultipleOutputPower"] = value(a.getMultipleOutputPower());
@@ -102,7 +101,7 @@ void addAnalytic(ordered_json& out, const kly_TubeRun& run) {
 void addSimulated(ordered_json& out, const kly_TubeRun& run) {
   const kly_DiskSimulation* s = run.simulation();
   if (!s) return;
-  const int n = run.klystron().getCavityCount();
+  const int n = run.cavityCount();
   out["disks"] = s->getDisks();
   out["rings"] = s->getRings();
   out["steps"] = s->getSteps();

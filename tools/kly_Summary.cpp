@@ -20,17 +20,17 @@ std::string cell(std::optional<double> v, double scale, const char* pattern) {
 }
 
 void printBeam(std::ostream& out, const kly_TubeRun& run) {
-  const kly_Klystron& k = run.klystron();
-  const kly_Beam& b = k.getBeam();
-  if (k.isRoundBeam()) {
-    fmt::print(out, "Beam: round, radius {:.4g} mm in a tube of radius {:.4g} mm\n", k.getBeamRadius() * 1e3,
-               k.getTubeRadius() * 1e3);
+  const kly_Beam& b = run.built().beam();
+  if (run.description().beam.round) {
+    fmt::print(out, "Beam: round, radius {:.4g} mm in a tube of radius {:.4g} mm\n",
+               run.description().beam.beamRadius * 1e3, run.description().beam.tubeRadius * 1e3);
   } else {
-    fmt::print(out, "Beam: sheet, {:.4g} x {:.4g} mm in a tube of {:.4g} x {:.4g} mm\n", k.getBeamWidth() * 1e3,
-               k.getBeamHeight() * 1e3, k.getTubeWidth() * 1e3, k.getTubeHeight() * 1e3);
+    fmt::print(out, "Beam: sheet, {:.4g} x {:.4g} mm in a tube of {:.4g} x {:.4g} mm\n",
+               run.description().beam.beamWidth * 1e3, run.description().beam.beamHeight * 1e3,
+               run.description().beam.tubeWidth * 1e3, run.description().beam.tubeHeight * 1e3);
   }
-  fmt::print(out, "  {:.6g} kV, {:.6g} A, drive {:.6g} W at {:.6g} GHz\n", k.getBeamVoltage() / 1e3, k.getBeamCurrent(),
-             k.getInputPower(), k.getOperatingFrequency() / 1e9);
+  fmt::print(out, "  {:.6g} kV, {:.6g} A, drive {:.6g} W at {:.6g} GHz\n", run.description().beam.voltage / 1e3,
+             run.description().beam.current, run.description().beam.inputPower, run.description().beam.frequency / 1e9);
   fmt::print(out, "  depressed voltage  {:>12.6g} kV    beam velocity     {:>12.6g} m/s ({:.4f} c)\n",
              b.getDepressedBeamVoltage() / 1e3, b.getBeamVelocity(), b.getBeamVelocity() / 299792458.0);
   fmt::print(out, "  relativistic factor{:>12.6g}       RF wavelength     {:>12.6g} mm\n", b.getSigma(),
@@ -42,20 +42,19 @@ void printBeam(std::ostream& out, const kly_TubeRun& run) {
 }
 
 void printCavities(std::ostream& out, const kly_TubeRun& run) {
-  const kly_Klystron& k = run.klystron();
   const kly_DiskSimulation* s = run.simulation();
   fmt::print(out, "\nCavities                                        analytic                simulated\n");
   fmt::print(out, "  {:>2}  {:>8}  {:>9}  {:>2}  {:>8}  {:>6}   {:>10}  {:>10}   {:>10}  {:>10}\n", "#", "z [m]",
              "f [GHz]", "h", "Qe", "M", "|V| [kV]", "phase [deg]", "|V| [kV]", "phase [deg]");
-  for (int i = 0; i < k.getCavityCount(); ++i) {
+  for (int i = 0; i < run.cavityCount(); ++i) {
     std::optional<double> sv, sp;
     if (s) {
       sv = s->getSimulatedCavityVoltage(i);
       sp = s->getSimulatedCavityVoltagePhase(i);
     }
     fmt::print(out, "  {:>2}  {:>8.4f}  {:>9.5f}  {:>2}  {:>8.6g}  {:>6.4f}   {:>10}  {:>10}   {:>10}  {:>10}\n", i,
-               k.getZ(i), k.getFrequency(i) / 1e9, k.getHarmonic(i), k.getQe(i), k.getM(i),
-               cell(run.analytic().getCavityVoltage(i), 1e-3, "{:.4f}"),
+               run.cavity(i).z, run.cavity(i).frequency / 1e9, run.cavity(i).harmonic, run.cavity(i).qe,
+               run.cavity(i).m, cell(run.analytic().getCavityVoltage(i), 1e-3, "{:.4f}"),
                cell(run.analytic().getCavityVoltagePhase(i), kDegrees, "{:.2f}"), cell(sv, 1e-3, "{:.4f}"),
                cell(sp, kDegrees, "{:.2f}"));
   }

@@ -11,8 +11,6 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "model/kly_Klystron.h"
-
 using nlohmann::json;
 
 namespace {
@@ -248,7 +246,7 @@ void checkReadable(const std::filesystem::path& file, const std::string& path, c
   }
 }
 
-void readBeam(const json& v, Problems& problems, kly_TubeBeam& beam) {
+void readBeam(const json& v, Problems& problems, kly_BeamDescription& beam) {
   if (!v.is_object()) {
     problems.add("beam", "expected an object, found " + describe(v));
     return;
@@ -307,7 +305,7 @@ void readBeam(const json& v, Problems& problems, kly_TubeBeam& beam) {
 }
 
 void readCavities(const json& v, const std::filesystem::path& source, Problems& problems,
-                  std::vector<kly_TubeCavity>& cavities) {
+                  std::vector<kly_CavityDescription>& cavities) {
   if (!v.is_array()) {
     problems.add("cavities", "expected an array of cavities, found " + describe(v));
     return;
@@ -321,7 +319,7 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
   double previousZ = 0;
   for (std::size_t i = 0; i < v.size(); ++i) {
     const std::string path = fmt::format("cavities[{}]", i);
-    kly_TubeCavity c;
+    kly_CavityDescription c;
     if (!v[i].is_object()) {
       problems.add(path, "expected an object, found " + describe(v[i]));
       havePrevious = false;
@@ -358,9 +356,10 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
     havePrevious = z.has_value();
     previousZ = z.value_or(0);
     if (auto file = r.getString("fieldFile", false)) {
-      c.fieldFileName = *file;
-      c.fieldFile = resolve(source, *file);
-      checkReadable(c.fieldFile, r.pathOf("fieldFile"), *file, problems);
+      const std::filesystem::path resolved = resolve(source, *file);
+      c.hasFieldFile = true;
+      c.fieldFile = resolved.string();
+      checkReadable(resolved, r.pathOf("fieldFile"), *file, problems);
     }
     if (r.has("fieldRings")) {
       if (!r.has("fieldFile")) {
@@ -373,7 +372,8 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
   }
 }
 
-void readSimulation(const json& v, const std::filesystem::path& source, Problems& problems, kly_TubeSimulation& sim) {
+void readSimulation(const json& v, const std::filesystem::path& source, Problems& problems,
+                    kly_SimulationSettings& sim) {
   if (!v.is_object()) {
     problems.add("simulation", "expected an object, found " + describe(v));
     return;
@@ -390,11 +390,11 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
     return;
   }
   ObjectReader b(*ib, "simulation.importBeam", problems, {"file", "useGivenInjectionPosition", "injectionPosition"});
-  kly_TubeImportBeam import;
+  kly_BeamImportSettings import;
   if (auto file = b.getString("file")) {
-    import.fileName = *file;
-    import.file = resolve(source, *file);
-    checkReadable(import.file, b.pathOf("file"), *file, problems);
+    const std::filesystem::path resolved = resolve(source, *file);
+    import.file = resolved.string();
+    checkReadable(resolved, b.pathOf("file"), *file, problems);
   }
   import.useGivenInjectionPosition = b.getBoolean("useGivenInjectionPosition", false).value_or(false);
   import.injectionPosition = b.getNumber("injectionPosition", Bound::Any, import.useGivenInjectionPosition).value_or(0);
@@ -406,7 +406,7 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
 kly_TubeFileError::kly_TubeFileError(std::vector<std::string> problems)
     : std::runtime_error(fmt::format("{}", fmt::join(problems, "\n"))), problems_(std::move(problems)) {}
 
-kly_TubeDescription kly_TubeFile::read(const std::filesystem::path& file) {
+kly_TubeFileContents kly_TubeFile::read(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw kly_TubeFileError({fmt::format("{}: cannot open the tube file", file.string())});
   std::ostringstream text;
@@ -415,7 +415,7 @@ kly_TubeDescription kly_TubeFile::read(const std::filesystem::path& file) {
   return parse(text.str(), file);
 }
 
-kly_TubeDescription kly_TubeFile::parse(std::string_view text, const std::filesystem::path& source) {
+kly_TubeFileContents kly_TubeFile::parse(std::string_view text, const std::filesystem::path& source) {
   Problems problems(source.string());
   std::optional<json> doc = parseJson(text, problems);
   if (!doc) throw kly_TubeFileError(problems.take());
@@ -424,19 +424,20 @@ kly_TubeDescription kly_TubeFile::parse(std::string_view text, const std::filesy
     throw kly_TubeFileError(problems.take());
   }
 
-  kly_TubeDescription tube;
-  tube.source = source;
+  kly_TubeFileContents contents;
+  contents.source = source;
+  kly_TubeDescription& tube = contents.description;
   ObjectReader root(*doc, "", problems, {"name", "beam", "cavities", "simulation"});
-  tube.name = root.getString("name", false).value_or(source.stem().string());
+  contents.name = root.getString("name", false).value_or(source.stem().string());
   if (const json* beam = root.get("beam", true)) readBeam(*beam, problems, tube.beam);
   if (const json* cavities = root.get("cavities", true)) readCavities(*cavities, source, problems, tube.cavities);
   if (const json* sim = root.find("simulation")) {
-    kly_TubeSimulation s;
+    kly_SimulationSettings s;
     readSimulation(*sim, source, problems, s);
     tube.simulation = s;
     for (std::size_t i = 0; i < tube.cavities.size(); ++i) {
-      const kly_TubeCavity& c = tube.cavities[i];
-      if (!c.fieldFileName.empty() && s.rings > c.fieldRings) {
+      const kly_CavityDescription& c = tube.cavities[i];
+      if (c.hasFieldFile && s.rings > c.fieldRings) {
         const bool given = (*doc)["cavities"][i].contains("fieldRings");
         problems.add(fmt::format("cavities[{}].fieldRings", i),
                      fmt::format("{}{} is fewer than simulation.rings ({}): the simulation needs the field at every "
@@ -446,21 +447,5 @@ kly_TubeDescription kly_TubeFile::parse(std::string_view text, const std::filesy
     }
   }
   if (!problems.empty()) throw kly_TubeFileError(problems.take());
-  return tube;
-}
-
-void kly_TubeDescription::applyTo(kly_Klystron& klystron) const {
-  if (beam.round) {
-    klystron.setOperatingParameters(beam.voltage, beam.current, beam.frequency, beam.inputPower, beam.tubeRadius,
-                                    beam.beamRadius);
-  } else {
-    klystron.setOperatingParameters(beam.voltage, beam.current, beam.frequency, beam.inputPower, beam.beamWidth,
-                                    beam.beamHeight, beam.tubeWidth, beam.tubeHeight);
-  }
-  for (const kly_TubeCavity& c : cavities) {
-    klystron.addCavity(c.z, c.frequency, c.m, c.harmonic, c.gapWidth, c.rq, c.qo, c.qe);
-    if (!c.fieldFileName.empty()) {
-      klystron.loadCavityField(klystron.getCavityCount() - 1, c.fieldFile.string(), 0.0, c.fieldRings);
-    }
-  }
+  return contents;
 }

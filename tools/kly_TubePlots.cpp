@@ -38,27 +38,26 @@ kly_SvgPlot kly_TubePlots::bunching(const kly_TubeRun& run) {
     plot.addSeries("simulated I1/I0", zs, i1);
     plot.addSeries("simulated I2/I0", zs, i2, {kly_SvgPlot::Style::Dashed, true, -1});
   }
-  const kly_Klystron& k = run.klystron();
-  for (int i = 0; i < k.getCavityCount(); ++i) plot.addMarker(k.getZ(i), fmt::format("{}", i));
+  for (int i = 0; i < run.cavityCount(); ++i) plot.addMarker(run.cavity(i).z, fmt::format("{}", i));
   return plot;
 }
 
 kly_SvgPlot kly_TubePlots::cavityVoltages(const kly_TubeRun& run) {
-  const kly_Klystron& k = run.klystron();
   const kly_DiskSimulation* s = run.simulation();
   kly_SvgPlot plot("Cavity gap voltages", "cavity (harmonic, gap centre)", "gap voltage [kV]");
   plot.setSubtitle(run.tube().name);
   std::vector<double> xa, va, xs, vs;
   std::vector<kly_SvgPlot::Tick> ticks;
   const double width = s ? 0.38 : 0.6;
-  for (int i = 0; i < k.getCavityCount(); ++i) {
+  for (int i = 0; i < run.cavityCount(); ++i) {
     xa.push_back(s ? i - 0.2 : i);
     va.push_back(run.analytic().getCavityVoltage(i) / 1e3);
     if (s) {
       xs.push_back(i + 0.2);
       vs.push_back(s->getSimulatedCavityVoltage(i) / 1e3);
     }
-    ticks.push_back({static_cast<double>(i), fmt::format("{} (h{}, {:.3g} m)", i, k.getHarmonic(i), k.getZ(i))});
+    ticks.push_back(
+        {static_cast<double>(i), fmt::format("{} (h{}, {:.3g} m)", i, run.cavity(i).harmonic, run.cavity(i).z)});
   }
   plot.addBars("analytic", xa, va, width);
   if (s) plot.addBars("simulated", xs, vs, width);
@@ -68,7 +67,6 @@ kly_SvgPlot kly_TubePlots::cavityVoltages(const kly_TubeRun& run) {
 
 kly_SvgPlot kly_TubePlots::applegate(const kly_TubeRun& run) {
   const kly_DiskSimulation& s = simulation(run);
-  const kly_Klystron& k = run.klystron();
   kly_SvgPlot plot("Applegate diagram: ring 0 of every disk over the last pass", "time [RF periods]", "z [m]");
   plot.setSubtitle(run.tube().name);
   plot.setYRange(s.getZStart(), s.getZEnd());
@@ -94,16 +92,16 @@ kly_SvgPlot kly_TubePlots::applegate(const kly_TubeRun& run) {
     }
     plot.addSeries(fmt::format("disk {}", d), std::move(t), std::move(z), {kly_SvgPlot::Style::Line, false, 0});
   }
-  for (int i = 0; i < k.getCavityCount(); ++i) {
-    const double half = k.getGapWidth(i) / 2;
-    plot.addBand(kly_SvgPlot::Axis::Y, k.getZ(i) - half, k.getZ(i) + half, fmt::format("cavity {}", i));
+  for (int i = 0; i < run.cavityCount(); ++i) {
+    const double half = run.cavity(i).gapWidth / 2;
+    plot.addBand(kly_SvgPlot::Axis::Y, run.cavity(i).z - half, run.cavity(i).z + half, fmt::format("cavity {}", i));
   }
   return plot;
 }
 
 kly_SvgPlot kly_TubePlots::exitVelocities(const kly_TubeRun& run) {
   const kly_DiskSimulation& s = simulation(run);
-  const double u0 = run.klystron().getBeam().getBeamVelocity();
+  const double u0 = run.built().beam().getBeamVelocity();
   std::vector<double> v;
   for (int d = 0; d < s.getDisks(); ++d) {
     for (int r = 0; r < s.getRings(); ++r) {

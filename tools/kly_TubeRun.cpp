@@ -12,22 +12,22 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-kly_TubeRun::kly_TubeRun(kly_TubeDescription tube) : tube_(std::move(tube)) { tube_.applyTo(klystron_); }
+kly_TubeRun::kly_TubeRun(kly_TubeFileContents tube)
+    : tube_(std::move(tube)), built_(std::make_shared<const kly_BuiltTube>()) {}
 
 void kly_TubeRun::run(const kly_TubeRunOptions& options) {
+  // Each model runs on a tube built afresh from the description the build
+  // before it left (M of a cavity with a field file as its profile gave it),
+  // as the Java class's runs rebuild its model: the command's numbers are
+  // those of the same tube described through the Java methods.
   auto start = std::chrono::steady_clock::now();
-  analytic_.calculateAnalytics(klystron_);
-  analytic_.calculateAnalyticI1I0();
+  built_ = kly_BuiltTube::build(tube_.description);
+  analytic_.calculateAnalytics(*built_);
+  analytic_.calculateAnalyticI1I0(*built_);
   analyticSeconds_ = secondsSince(start);
 
-  if (!options.simulate || !tube_.simulation) return;
-  const kly_TubeSimulation& s = *tube_.simulation;
-  if (s.importBeam) {
-    simulation_.importBeam(true, s.importBeam->file.string(), s.importBeam->useGivenInjectionPosition,
-                           s.importBeam->injectionPosition);
-  } else {
-    simulation_.importBeam(false, "", false, 0.0);
-  }
+  const std::optional<kly_SimulationSettings>& settings = tube_.description.simulation;
+  if (!options.simulate || !settings) return;
   threads_ =
       options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   kly_SimulationOptions simOptions;
@@ -39,7 +39,9 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   };
   passes_.clear();
   start = std::chrono::steady_clock::now();
-  simulation_.simulate(klystron_, s.disks, s.rings, s.steps, s.maxIterations, simOptions);
+  std::shared_ptr<const kly_BuiltTube> rebuilt = kly_BuiltTube::build(built_->description());
+  simulation_.simulate(*rebuilt, *settings, simOptions);
+  built_ = std::move(rebuilt);
   simulationSeconds_ = secondsSince(start);
   simulated_ = true;
 }
@@ -47,5 +49,6 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
 bool kly_TubeRun::converged() const { return !passes_.empty() && passes_.back().convergence <= kConvergence; }
 
 bool kly_TubeRun::iterates() const {
-  return tube_.cavities.size() > 1 || (tube_.simulation && tube_.simulation->importBeam);
+  const kly_TubeDescription& d = tube_.description;
+  return d.cavities.size() > 1 || (d.simulation && d.simulation->importBeam);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <functional>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
-#include "model/kly_Klystron.h"
+#include "model/kly_BuiltTube.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
 
@@ -16,14 +16,14 @@ struct kly_TubeRunOptions {
 };
 
 // One run of a tube description: the analytic model with its I1/I0 sweep,
-// then, when asked for and described, the disk simulation. Holds the models
-// and their results for the writers.
+// then, when asked for and described, the disk simulation. Holds the built
+// tube and the models' results for the writers.
 class kly_TubeRun {
 public:
   // Convergence measure at which the simulation stops iterating.
   static constexpr double kConvergence = 1e-6;
 
-  explicit kly_TubeRun(kly_TubeDescription tube);
+  explicit kly_TubeRun(kly_TubeFileContents tube);
   kly_TubeRun(const kly_TubeRun&) = delete;
   kly_TubeRun& operator=(const kly_TubeRun&) = delete;
 
@@ -31,8 +31,15 @@ public:
   // propagate with the library's message.
   void run(const kly_TubeRunOptions& options);
 
-  const kly_TubeDescription& tube() const { return tube_; }
-  const kly_Klystron& klystron() const { return klystron_; }
+  const kly_TubeFileContents& tube() const { return tube_; }
+  // The beam and cavity objects of the last build (the simulation's, when it
+  // ran) and the description they were built from.
+  const kly_BuiltTube& built() const { return *built_; }
+  const kly_TubeDescription& description() const { return built_->description(); }
+  int cavityCount() const { return built_->cavityCount(); }
+  const kly_CavityDescription& cavity(int i) const {
+    return built_->description().cavities.at(static_cast<std::size_t>(i));
+  }
   const kly_Analytic& analytic() const { return analytic_; }
   // The simulation, or nullptr when it did not run.
   const kly_DiskSimulation* simulation() const { return simulated_ ? &simulation_ : nullptr; }
@@ -51,8 +58,8 @@ public:
   double simulationSeconds() const { return simulationSeconds_; }  // wall time [s]
 
 private:
-  kly_TubeDescription tube_;
-  kly_Klystron klystron_;
+  kly_TubeFileContents tube_;
+  std::shared_ptr<const kly_BuiltTube> built_;
   kly_Analytic analytic_;
   kly_DiskSimulation simulation_;
   bool simulated_ = false;

@@ -21,9 +21,9 @@ int runTube(const std::filesystem::path& tubeFile, std::filesystem::path folder,
   kly_TubeRun run(kly_TubeFile::read(tubeFile));
   if (folder.empty()) folder = tubeFile.stem().string() + "-results";
 
-  const bool simulate = !noSim && run.tube().simulation;
+  const bool simulate = !noSim && run.tube().description.simulation;
   kly_ProgressLine progress(std::cerr, kly_ProgressLine::stderrIsTerminal(),
-                            simulate ? run.tube().simulation->maxIterations : 0);
+                            simulate ? run.tube().description.simulation->maxIterations : 0);
   run.run({simulate, threads, [&progress](const kly_PassReport& r) { progress.update(r); }});
   progress.finish();
 

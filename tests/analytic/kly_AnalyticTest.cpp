@@ -7,7 +7,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "model/kly_BuiltTube.h"
 #include "model/kly_Cavity.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
@@ -75,7 +77,7 @@ TEST(Analytic, TwoCavityTubeMatchesClosedForm) {
   EXPECT_NEAR(a.getMultipleOutputTotalEfficiency(), a.getOutputPower() / (90 * b.getDepressedBeamVoltage()), 1e-15);
 
   // The sweep's last sample is the beam current at the unmoved second gap: |i1| / M1 / I0.
-  a.calculateAnalyticI1I0();
+  a.calculateAnalyticI1I0(k);
   EXPECT_NEAR(a.getI1I0Sample(199), std::abs(c) * vIn / 0.80 / 90.0, 1e-12);
   EXPECT_EQ(a.getI1I0Z(199), 0.2);
   EXPECT_NEAR(a.getI1I0Z(0), 0.0, 1e-15);  // repeated subtraction may end a rounding error above the first gap
@@ -145,7 +147,7 @@ TEST(Analytic, RefusedRunsKeepThePreviousResults) {
   addFourCavities(k);
   kly_Analytic a;
   EXPECT_FALSE(a.hasResults());
-  EXPECT_THROW(a.calculateAnalyticI1I0(), kly_StateError);
+  EXPECT_THROW(a.calculateAnalyticI1I0(k), kly_StateError);
   a.calculateAnalytics(k);
   const double gain = a.getGain();
   const double v3 = a.getCavityVoltage(3);
@@ -164,7 +166,7 @@ TEST(Analytic, RefusedRunsKeepThePreviousResults) {
   }
   EXPECT_EQ(a.getGain(), gain);
   EXPECT_EQ(a.getCavityVoltage(3), v3);
-  a.calculateAnalyticI1I0();  // still refers to the tube of the successful run
+  a.calculateAnalyticI1I0(k);  // the tube of the successful run
   EXPECT_GT(a.getAnalyticI1I0(0.3), 0.0);
 
   EXPECT_THROW(a.getCavityVoltage(20), std::out_of_range);
@@ -178,7 +180,7 @@ TEST(Analytic, SweepRestoresPositionsAndRefusesAChangedList) {
   addFourCavities(k);
   kly_Analytic a;
   a.calculateAnalytics(k);
-  a.calculateAnalyticI1I0();
+  a.calculateAnalyticI1I0(k);
   const double expected[] = {0.00, 0.12, 0.30, 0.48};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(k.getZ(i), expected[i]) << i;
   EXPECT_EQ(a.getI1I0ZStart(), 0.0);
@@ -186,7 +188,7 @@ TEST(Analytic, SweepRestoresPositionsAndRefusesAChangedList) {
   for (int i = 1; i < 200; ++i) EXPECT_GT(a.getI1I0Z(i), a.getI1I0Z(i - 1)) << i;
 
   k.deleteLastCavity();  // the cavity objects of the last run no longer match the list
-  EXPECT_THROW(a.calculateAnalyticI1I0(), kly_StateError);
+  EXPECT_THROW(a.calculateAnalyticI1I0(k), kly_StateError);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(k.getZ(i), expected[i]) << i;
 }
 
@@ -199,7 +201,7 @@ TEST(Analytic, SweepNeverSamplesBeforeTheFirstGap) {
   k.addCavity(0.25, 2.856e9, 0.80, 1, 0.012, 100, 2500, 40);
   kly_Analytic a;
   a.calculateAnalytics(k);
-  a.calculateAnalyticI1I0();
+  a.calculateAnalyticI1I0(k);
   EXPECT_EQ(a.getI1I0Z(0), 0.0);
   // Near the input gap the current grows linearly from 0: the first samples are small and ordered.
   EXPECT_LT(a.getI1I0Sample(0), a.getI1I0Sample(1));
@@ -214,7 +216,7 @@ TEST(Analytic, InterpolationAtAndBeyondBothEnds) {
   kly_Analytic a;
   a.calculateAnalytics(k);
   EXPECT_EQ(a.getAnalyticI1I0(0.2), 0.0);  // no sweep yet
-  a.calculateAnalyticI1I0();
+  a.calculateAnalyticI1I0(k);
   const double z0 = a.getI1I0ZStart(), z1 = a.getI1I0ZEnd();
   EXPECT_EQ(a.getAnalyticI1I0(std::nextafter(z0, -1.0)), 0.0);
   EXPECT_EQ(a.getAnalyticI1I0(std::nextafter(z1, 1.0)), 0.0);
@@ -234,7 +236,7 @@ TEST(Analytic, ZeroLengthSweepIsOneSample) {
   k.addCavity(0.1, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   kly_Analytic a;
   a.calculateAnalytics(k);
-  a.calculateAnalyticI1I0();
+  a.calculateAnalyticI1I0(k);
   EXPECT_EQ(k.getZ(0), 0.1);
   const double v = a.getI1I0Sample(199);
   EXPECT_TRUE(std::isfinite(v));
@@ -242,6 +244,73 @@ TEST(Analytic, ZeroLengthSweepIsOneSample) {
   EXPECT_EQ(a.getAnalyticI1I0(0.1), v);
   EXPECT_EQ(a.getAnalyticI1I0(0.1000001), 0.0);
   EXPECT_EQ(a.getAnalyticI1I0(0.0999999), 0.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Analytic, BuiltTubeGivesTheJavaMethodsResultsAndStaysAsItIs) {
+  kly_TubeDescription d = kly_test::sBandDescription();
+  d.cavities[3].hasFieldFile = true;
+  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
+  d.cavities[3].fieldRings = 2;
+  kly_Klystron k;
+  kly_test::describe(k, d);
+  kly_Analytic java;
+  java.calculateAnalytics(k);
+  java.calculateAnalyticI1I0(k);
+
+  const std::shared_ptr<const kly_BuiltTube> tube = kly_BuiltTube::build(d);
+  const kly_TubeDescription before = tube->description();
+  const kly_test::Fingerprint objects = kly_test::fingerprint(*tube);
+  kly_Analytic a;
+  a.calculateAnalytics(*tube);
+  a.calculateAnalyticI1I0(*tube);
+  EXPECT_EQ(kly_test::fingerprint(a), kly_test::fingerprint(java));
+  // The sweep moved the probe in a copy of its own.
+  EXPECT_EQ(tube->description(), before);
+  EXPECT_EQ(kly_test::fingerprint(*tube), objects);
+}
+
+TEST(Analytic, JavaSweepReadsTheModelsValuesAsTheyAreNow) {
+  // The sweep does not rebuild: a beam current and positions changed after calculateAnalytics reach it
+  // (the samples are currents over the model's I0), while the beam and the gaps stay those of the run.
+  kly_Klystron k;
+  kly_test::sBandTube(k);
+  kly_Analytic a;
+  a.calculateAnalytics(k);
+  a.calculateAnalyticI1I0(k);
+  const kly_test::Fingerprint run = kly_test::fingerprint(a);
+  const double before = a.getI1I0Sample(150);
+  k.setBeamCurrent(45);
+  a.calculateAnalyticI1I0(k);
+  EXPECT_EQ(a.getI1I0Sample(150), 2 * before);
+  k.setBeamCurrent(90);
+  k.setCavityZCenter(0, 0.01);
+  a.calculateAnalyticI1I0(k);
+  EXPECT_EQ(a.getI1I0ZStart(), 0.01);
+  EXPECT_EQ(k.getZ(0), 0.01);
+  k.setCavityZCenter(0, 0.0);
+  a.calculateAnalyticI1I0(k);
+  EXPECT_EQ(kly_test::fingerprint(a), run);
+}
+
+TEST(Analytic, BuiltTubeRunsAreCheckedLikeTheJavaOnes) {
+  kly_Analytic a;
+  const auto tube = kly_BuiltTube::build(kly_test::sBandDescription());
+  EXPECT_THROW(a.calculateAnalyticI1I0(*tube), kly_StateError);  // no run yet
+  kly_TubeDescription none = kly_test::sBandDescription();
+  none.cavities.clear();
+  EXPECT_THROW(a.calculateAnalytics(*kly_BuiltTube::build(none)), std::invalid_argument);
+  EXPECT_FALSE(a.hasResults());
+  a.calculateAnalytics(*tube);
+  EXPECT_TRUE(a.hasResults());
+  // A tube whose cavity objects do not match its values: a model whose list changed since its rebuild.
+  kly_Klystron k(kly_test::sBandDescription());
+  k.initializeInternalData();
+  k.addCavity(0.6, 2.856e9, 0.8, 1, 0.01, 100, 2500, 30);
+  EXPECT_THROW(a.calculateAnalyticI1I0(k), kly_StateError);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
-// Distinct tube models share nothing: runs on two of them at the same time,
-// on two threads, give exactly (to the last bit) what each gives alone, and a
-// run leaves no thread behind. Run under ThreadSanitizer by scripts/test.sh.
+// Distinct tube models share nothing and a built tube is only read: runs on
+// two models, or on one built tube, at the same time on several threads give
+// exactly (to the last bit) what each gives alone, and a run leaves no thread
+// behind. Run under ThreadSanitizer by scripts/test.sh.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <bit>
 #include <chrono>
-#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -15,64 +14,50 @@
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
+#include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "model/kly_BuiltTube.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
 
 namespace {
 
-// The four-cavity S-band round-beam tube of the examples.
-void roundBeamTube(kly_Klystron& k) { kly_test::sBandTube(k); }
-
-// The three-cavity X-band sheet-beam tube of the examples.
-void sheetBeamTube(kly_Klystron& k) {
-  k.setOperatingParameters(75000, 30, 11.424e9, 5, 0.020, 0.0016, 0.024, 0.0032);
-  k.addCavity(0.000, 11.424e9, 0.85, 1, 0.0030, 60, 3000, 400);
-  k.addCavity(0.045, 11.460e9, 0.85, 1, 0.0030, 60, 3000, 100000);
-  k.addCavity(0.090, 11.424e9, 0.85, 1, 0.0030, 60, 3000, 30);
-}
+using kly_test::Fingerprint;
 
 struct Counts {
   int disks, rings, steps, iterations, threads;
 };
 
-// Everything a run produces, as bits, so that equality means identical.
-using Fingerprint = std::vector<std::uint64_t>;
+// Everything a run of the analytic model, its sweep and the simulation of a built tube produce, as bits.
+Fingerprint run(const kly_BuiltTube& tube, const Counts& c) {
+  kly_Analytic analytic;
+  analytic.calculateAnalytics(tube);
+  analytic.calculateAnalyticI1I0(tube);
+  kly_DiskSimulation sim;
+  kly_SimulationOptions options;
+  options.threads = c.threads;
+  sim.simulate(tube, kly_SimulationSettings{c.disks, c.rings, c.steps, c.iterations, std::nullopt, kly_NearField::thin},
+               options);
+  Fingerprint f = kly_test::fingerprint(analytic);
+  const Fingerprint s = kly_test::fingerprint(sim);
+  f.insert(f.end(), s.begin(), s.end());
+  return f;
+}
 
-void add(Fingerprint& f, double v) { f.push_back(std::bit_cast<std::uint64_t>(v)); }
-
-Fingerprint simulate(const std::function<void(kly_Klystron&)>& tube, const Counts& c) {
+// The same through a model of its own, as the Java methods run it.
+Fingerprint simulate(const kly_TubeDescription& tube, const Counts& c) {
   kly_Klystron k;
-  tube(k);
+  kly_test::describe(k, tube);
   kly_Analytic analytic;
   analytic.calculateAnalytics(k);
-  analytic.calculateAnalyticI1I0();
+  analytic.calculateAnalyticI1I0(k);
   kly_DiskSimulation sim;
   kly_SimulationOptions options;
   options.threads = c.threads;
   sim.simulate(k, c.disks, c.rings, c.steps, c.iterations, options);
-
-  Fingerprint f;
-  add(f, analytic.getGain());
-  add(f, analytic.getOutputPower());
-  for (int i = 0; i < kly_Analytic::kProfilePoints; ++i) add(f, analytic.getI1I0Sample(i));
-  f.push_back(static_cast<std::uint64_t>(sim.getSimulatedIterations()));
-  for (double v : {sim.getSimulatedGain(), sim.getSimulatedOutputPower(), sim.getSimulatedElectronicEfficiency(),
-                   sim.getSimulatedKineticEfficiency(), sim.getSimulatedMultipleOutputPower(), sim.getSimulatedGb1(),
-                   sim.getSimulatedBb1(), sim.getSimulatedMaxI1I0(), sim.getSimulatedMinVOverC()})
-    add(f, v);
-  for (int q = 0; q < kly_DiskSimulation::kMaxCavities; ++q) {
-    add(f, sim.getSimulatedCavityVoltage(q));
-    add(f, sim.getSimulatedCavityVoltagePhase(q));
-    for (int h = 0; h < kly_DiskSimulation::kHarmonics; ++h) add(f, sim.getSimulatedCavityCurrentMagnitude(q, h));
-  }
-  for (int i = 0; i < kly_DiskSimulation::kGridPoints; ++i) add(f, sim.getSimulatedI1I0Sample(i));
-  for (int d = 0; d < c.disks; ++d) {
-    for (int r = 0; r < c.rings; ++r) {
-      add(f, sim.getSimulatedExitVelocity(d, r));
-      for (int s = 0; s < sim.getSimulatedMaxTimeStep(); s += 7) add(f, sim.getSimulatedDiskPosition(d, r, s));
-    }
-  }
+  Fingerprint f = kly_test::fingerprint(analytic);
+  const Fingerprint s = kly_test::fingerprint(sim);
+  f.insert(f.end(), s.begin(), s.end());
   return f;
 }
 
@@ -104,18 +89,21 @@ bool runTogether(const std::vector<std::function<void()>>& jobs) {
   return overlapped;
 }
 
+const kly_TubeDescription kRound = kly_test::sBandDescription();
+const kly_TubeDescription kSheet = kly_test::xBandSheetDescription();
+
 // Small enough for ThreadSanitizer, large enough that two runs overlap.
 constexpr Counts kSerial{16, 2, 16, 4, 1};
 constexpr Counts kThreaded{16, 2, 16, 4, 2};
 
 TEST(ConcurrentRuns, TwoTubesOnTwoThreadsGiveWhatEachGivesAlone) {
-  const Fingerprint round = simulate(roundBeamTube, kSerial);
-  const Fingerprint sheet = simulate(sheetBeamTube, kSerial);
+  const Fingerprint round = simulate(kRound, kSerial);
+  const Fingerprint sheet = simulate(kSheet, kSerial);
   ASSERT_NE(round, sheet);
   for (int attempt = 0; attempt < 3; ++attempt) {
     Fingerprint a, b;
     const bool overlapped =
-        runTogether({[&] { a = simulate(roundBeamTube, kSerial); }, [&] { b = simulate(sheetBeamTube, kSerial); }});
+        runTogether({[&] { a = simulate(kRound, kSerial); }, [&] { b = simulate(kSheet, kSerial); }});
     EXPECT_EQ(a, round) << "attempt " << attempt;
     EXPECT_EQ(b, sheet) << "attempt " << attempt;
     if (overlapped) return;
@@ -126,11 +114,24 @@ TEST(ConcurrentRuns, TwoTubesOnTwoThreadsGiveWhatEachGivesAlone) {
 TEST(ConcurrentRuns, TheSameTubeTwiceAtOnceWithThreadedRuns) {
   // Identical inputs make any sharing of working storage show as a difference
   // from the run alone; each run also starts threads of its own.
-  const Fingerprint alone = simulate(roundBeamTube, kThreaded);
-  EXPECT_EQ(alone, simulate(roundBeamTube, kSerial)) << "the thread count changed the results";
+  const Fingerprint alone = simulate(kRound, kThreaded);
+  EXPECT_EQ(alone, simulate(kRound, kSerial)) << "the thread count changed the results";
   Fingerprint a, b, c;
-  runTogether({[&] { a = simulate(roundBeamTube, kThreaded); }, [&] { b = simulate(roundBeamTube, kThreaded); },
-               [&] { c = simulate(roundBeamTube, kSerial); }});
+  runTogether({[&] { a = simulate(kRound, kThreaded); }, [&] { b = simulate(kRound, kThreaded); },
+               [&] { c = simulate(kRound, kSerial); }});
+  EXPECT_EQ(a, alone);
+  EXPECT_EQ(b, alone);
+  EXPECT_EQ(c, alone);
+}
+
+TEST(ConcurrentRuns, OneBuiltTubeSharedByRunsAtOnce) {
+  // A built tube is only read: three runs on one tube at the same time, one
+  // of them threaded, give what a run alone gives.
+  const std::shared_ptr<const kly_BuiltTube> tube = kly_BuiltTube::build(kRound);
+  const Fingerprint alone = run(*tube, kSerial);
+  EXPECT_EQ(alone, simulate(kRound, kSerial)) << "the built tube's run differs from the model's";
+  Fingerprint a, b, c;
+  runTogether({[&] { a = run(*tube, kSerial); }, [&] { b = run(*tube, kThreaded); }, [&] { c = run(*tube, kSerial); }});
   EXPECT_EQ(a, alone);
   EXPECT_EQ(b, alone);
   EXPECT_EQ(c, alone);
@@ -156,11 +157,10 @@ int settledThreadCount(int expected) {
 TEST(ConcurrentRuns, NoThreadOutlivesTheRun) {
   // A first threaded run, so that runtime helpers started with the first
   // thread (a sanitizer's, say) are there before counting.
-  simulate(roundBeamTube, Counts{8, 1, 16, 2, 2});
+  simulate(kRound, Counts{8, 1, 16, 2, 2});
   const int before = settledThreadCount(threadsOfThisProcess());
   // The objects stay alive: threads kept by them between calls count too.
-  kly_Klystron k;
-  roundBeamTube(k);
+  kly_Klystron k(kRound);
   kly_DiskSimulation sim;
   for (int threads : {0, 1, 2, 3}) {
     kly_SimulationOptions options;

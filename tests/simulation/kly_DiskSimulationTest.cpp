@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,7 +11,9 @@
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
+#include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "model/kly_BuiltTube.h"
 #include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
@@ -54,35 +55,7 @@ void expectInvalid(F&& f, const std::string& mention) {
   }
 }
 
-// Every result of a run, as bits.
-std::vector<double> everything(const kly_DiskSimulation& s) {
-  std::vector<double> v = {s.getSimulatedGain(),
-                           s.getSimulatedOutputPower(),
-                           s.getSimulatedKineticEfficiency(),
-                           s.getSimulatedElectronicEfficiency(),
-                           s.getSimulatedMultipleOutputPower(),
-                           s.getSimulatedGb1(),
-                           s.getSimulatedBb1(),
-                           s.getSimulatedMinVOverC(),
-                           s.getSimulatedMaxI1I0(),
-                           double(s.getSimulatedIterations())};
-  for (int c = 0; c < kly_DiskSimulation::kMaxCavities; ++c) {
-    v.push_back(s.getSimulatedCavityVoltage(c));
-    v.push_back(s.getSimulatedCavityVoltagePhase(c));
-    for (int h = 0; h < kly_DiskSimulation::kHarmonics; ++h) v.push_back(s.getSimulatedCavityCurrentPhase(c, h));
-  }
-  for (int i = 0; i < kly_DiskSimulation::kGridPoints; ++i) v.push_back(s.getSimulatedI1I0Sample(i));
-  for (int d = 0; d < s.getDisks(); ++d)
-    for (int r = 0; r < s.getRings(); ++r) {
-      v.push_back(s.getSimulatedExitVelocity(d, r));
-      for (int t = 0; t < s.getSimulatedMaxTimeStep(); ++t) v.push_back(s.getSimulatedDiskPosition(d, r, t));
-    }
-  return v;
-}
-
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
+using kly_test::fingerprint;
 
 TEST(DiskSimulation, NewObjectHoldsNoRun) {
   const kly_DiskSimulation s;
@@ -106,7 +79,7 @@ TEST(DiskSimulation, RefusedRunsKeepThePreviousResults) {
   fourCavityTube(k, 60);
   kly_DiskSimulation s;
   s.simulate(k, 8, 2, 16, 3);
-  const std::vector<double> before = everything(s);
+  const kly_test::Fingerprint before = fingerprint(s);
 
   expectInvalid([&] { s.simulate(k, 0, 2, 16, 3); }, "disk count 0");
   expectInvalid([&] { s.simulate(k, 8, 0, 16, 3); }, "ring count 0");
@@ -147,7 +120,7 @@ TEST(DiskSimulation, RefusedRunsKeepThePreviousResults) {
     EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
   }
 
-  EXPECT_TRUE(sameBits(everything(s), before));
+  EXPECT_EQ(fingerprint(s), before);
   EXPECT_EQ(s.getDisks(), 8);
   EXPECT_EQ(s.getRings(), 2);
   EXPECT_THROW(s.getSimulatedDiskPosition(8, 0, 0), std::out_of_range);
@@ -360,7 +333,7 @@ TEST(DiskSimulation, ImportedBeamIsInjectedAtTheFileOrTheGivenPosition) {
   b.importBeam(true, file, false, 7.0);
   a.simulate(k, 4, 1, 16, 3);
   b.simulate(k, 4, 1, 16, 3);
-  EXPECT_TRUE(sameBits(everything(a), everything(b)));
+  EXPECT_EQ(fingerprint(a), fingerprint(b));
 }
 
 TEST(DiskSimulation, MultipleOutputsAndEfficiencies) {
@@ -392,11 +365,11 @@ TEST(DiskSimulation, RunsAreBitIdentical) {
   fourCavityTube(k, 60);
   kly_DiskSimulation a, b;
   a.simulate(k, 10, 3, 16, 5);
-  const std::vector<double> first = everything(a);
+  const kly_test::Fingerprint first = fingerprint(a);
   b.simulate(k, 10, 3, 16, 5);
   a.simulate(k, 10, 3, 16, 5);
-  EXPECT_TRUE(sameBits(first, everything(a)));
-  EXPECT_TRUE(sameBits(first, everything(b)));
+  EXPECT_EQ(first, fingerprint(a));
+  EXPECT_EQ(first, fingerprint(b));
 }
 
 TEST(DiskSimulation, ObserverCanEndTheRun) {
@@ -411,7 +384,7 @@ TEST(DiskSimulation, ObserverCanEndTheRun) {
   // The same three passes without an observer.
   kly_DiskSimulation t;
   t.simulate(k, 8, 1, 16, 3);
-  EXPECT_TRUE(sameBits(everything(s), everything(t)));
+  EXPECT_EQ(fingerprint(s), fingerprint(t));
 
   // An observer that throws ends the run, and the previous results stay.
   kly_SimulationOptions failing;
@@ -486,6 +459,68 @@ TEST(DiskSimulation, SmallSignalGainAgreesWithTheAnalyticModel) {
   s.simulate(k, 16, 1, 24, 60);
   EXPECT_LT(s.getSimulatedIterations(), 60);
   EXPECT_NEAR(s.getSimulatedGain(), analytic.getGain(), 1.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DiskSimulation, BuiltTubeGivesTheJavaMethodsResultsAndStaysAsItIs) {
+  kly_TubeDescription d = kly_test::sBandDescription();
+  d.cavities[3].hasFieldFile = true;
+  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
+  d.cavities[3].fieldRings = 2;
+  kly_Klystron k;
+  kly_test::describe(k, d);
+  kly_DiskSimulation java;
+  java.simulate(k, 8, 2, 16, 4);
+
+  const auto tube = kly_BuiltTube::build(d);
+  const kly_TubeDescription before = tube->description();
+  const kly_test::Fingerprint objects = fingerprint(*tube);
+  kly_SimulationSettings settings;
+  settings.disks = 8;
+  settings.rings = 2;
+  settings.steps = 16;
+  settings.maxIterations = 4;
+  kly_DiskSimulation s;
+  s.importBeam(true, "/nonexistent/beam.txt", false, 0);  // the settings say which beam, not the object
+  s.simulate(*tube, settings);
+  EXPECT_EQ(fingerprint(s), fingerprint(java));
+  EXPECT_EQ(tube->description(), before);
+  EXPECT_EQ(fingerprint(*tube), objects);
+
+  // An imported beam from the settings, as importBeam gives it to the Java run.
+  settings.importBeam = kly_BeamImportSettings{std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", true, -0.2};
+  s.simulate(*tube, settings);
+  java.importBeam(true, settings.importBeam->file, true, -0.2);
+  java.simulate(k, 8, 2, 16, 4);
+  EXPECT_EQ(fingerprint(s), fingerprint(java));
+}
+
+TEST(DiskSimulation, BuiltTubeRunsAreCheckedLikeTheJavaOnes) {
+  const auto tube = kly_BuiltTube::build(kly_test::sBandDescription());
+  kly_DiskSimulation s;
+  kly_SimulationSettings settings{8, 2, 16, 2, std::nullopt, kly_NearField::thin};
+  s.simulate(*tube, settings);
+  const kly_test::Fingerprint before = fingerprint(s);
+  settings.nearField = kly_NearField::finite;
+  expectInvalid([&] { s.simulate(*tube, settings); }, "finite near field");
+  settings.nearField = kly_NearField::thin;
+  settings.rings = 21;
+  expectInvalid([&] { s.simulate(*tube, settings); }, "ring count 21");
+  settings.rings = 2;
+  settings.importBeam = kly_BeamImportSettings{std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", false, 0};
+  settings.disks = 33;
+  expectInvalid([&] { s.simulate(*tube, settings); }, "32 rows, fewer than the 33 disks");
+  EXPECT_EQ(fingerprint(s), before);
+  // A tube whose built objects do not hold the field profile the run needs.
+  kly_TubeDescription d = kly_test::sBandDescription();
+  d.cavities[3].hasFieldFile = true;
+  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
+  d.cavities[3].fieldRings = 1;
+  settings = {8, 2, 16, 2, std::nullopt, kly_NearField::thin};
+  expectInvalid([&] { s.simulate(*kly_BuiltTube::build(d), settings); }, "tabulated for 1 rings, fewer than the 2");
 }
 
 }  // namespace

@@ -33,8 +33,8 @@ kly_SimulationOptions fast(int threads) {
 
 // Counts small enough for a sanitizer, with more rings than one and a disk
 // count that leaves lanes of the sums unused.
-kly_TubeSimulation reduced(const ExampleTube& t) {
-  kly_TubeSimulation c = t.counts;
+kly_SimulationSettings reduced(const ExampleTube& t) {
+  kly_SimulationSettings c = t.counts;
   c.disks = t.counts.importBeam ? 16 : 12;
   c.steps = 16;
   c.maxIterations = 4;
@@ -44,7 +44,7 @@ kly_TubeSimulation reduced(const ExampleTube& t) {
 TEST(FastPass, EveryExampleTubeGivesThePlainResultsOnAnyThreadCount) {
   for (const std::string& name : kly_test::kExampleTubes) {
     const ExampleTube tube(name);
-    const kly_TubeSimulation c = reduced(tube);
+    const kly_SimulationSettings c = reduced(tube);
     ASSERT_GT(c.rings, 1) << name;
     const auto reference = tube.fingerprint(c, plain());
     for (int threads : {1, 2, 3, 0})
@@ -78,7 +78,7 @@ TEST(FastPass, TurnedBackDisksAndOneOrTwoStepsPerPeriod) {
 
 TEST(FastPass, RunsStartAndEndOnTheCallingThread) {
   const ExampleTube tube("sband-round");
-  kly_TubeSimulation c = reduced(tube);
+  kly_SimulationSettings c = reduced(tube);
   c.maxIterations = 3;
   const std::thread::id caller = std::this_thread::get_id();
   int onCaller = 0;

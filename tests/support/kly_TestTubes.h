@@ -1,23 +1,79 @@
 #pragma once
 
-// The tube most tests run: the four-cavity S-band round-beam tube of the
-// examples (110 kV, 90 A, 2.856 GHz): input, idler, a second-harmonic buncher
-// and the loaded output.
+// The tubes the tests run, each defined once: the four-cavity S-band
+// round-beam tube of the examples (110 kV, 90 A, 2.856 GHz) with its input,
+// idler, second-harmonic buncher and loaded output, and the three-cavity
+// X-band sheet-beam tube (75 kV, 30 A, 11.424 GHz).
 
 #include "model/kly_Klystron.h"
+#include "model/kly_TubeDescription.h"
 
 namespace kly_test {
 
-inline void addSBandCavities(kly_Klystron& k) {
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
-  k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
+inline kly_CavityDescription cavity(double z, double frequency, double m, int harmonic, double gapWidth, double rq,
+                                    double qo, double qe) {
+  kly_CavityDescription c;
+  c.z = z;
+  c.frequency = frequency;
+  c.m = m;
+  c.harmonic = harmonic;
+  c.gapWidth = gapWidth;
+  c.rq = rq;
+  c.qo = qo;
+  c.qe = qe;
+  return c;
 }
 
-inline void sBandTube(kly_Klystron& k, double inputPower = 60.0) {
-  k.setOperatingParameters(110000, 90, 2.856e9, inputPower, 0.0095, 0.0062);
-  addSBandCavities(k);
+inline kly_TubeDescription sBandDescription(double inputPower = 60.0) {
+  kly_TubeDescription d;
+  d.beam.voltage = 110000;
+  d.beam.current = 90;
+  d.beam.frequency = 2.856e9;
+  d.beam.inputPower = inputPower;
+  d.beam.tubeRadius = 0.0095;
+  d.beam.beamRadius = 0.0062;
+  d.cavities = {
+      cavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300), cavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000),
+      cavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000), cavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25)};
+  return d;
 }
+
+inline kly_TubeDescription xBandSheetDescription() {
+  kly_TubeDescription d;
+  d.beam.voltage = 75000;
+  d.beam.current = 30;
+  d.beam.frequency = 11.424e9;
+  d.beam.inputPower = 5;
+  d.beam.round = false;
+  d.beam.beamWidth = 0.020;
+  d.beam.beamHeight = 0.0016;
+  d.beam.tubeWidth = 0.024;
+  d.beam.tubeHeight = 0.0032;
+  d.cavities = {cavity(0.000, 11.424e9, 0.85, 1, 0.0030, 60, 3000, 400),
+                cavity(0.045, 11.460e9, 0.85, 1, 0.0030, 60, 3000, 100000),
+                cavity(0.090, 11.424e9, 0.85, 1, 0.0030, 60, 3000, 30)};
+  return d;
+}
+
+// Describes `d` to a model through the setters, as the Java class does.
+inline void describe(kly_Klystron& k, const kly_TubeDescription& d) {
+  const kly_BeamDescription& b = d.beam;
+  if (b.round)
+    k.setOperatingParameters(b.voltage, b.current, b.frequency, b.inputPower, b.tubeRadius, b.beamRadius);
+  else
+    k.setOperatingParameters(b.voltage, b.current, b.frequency, b.inputPower, b.beamWidth, b.beamHeight, b.tubeWidth,
+                             b.tubeHeight);
+  for (const kly_CavityDescription& c : d.cavities) {
+    k.addCavity(c.z, c.frequency, c.m, c.harmonic, c.gapWidth, c.rq, c.qo, c.qe);
+    if (c.hasFieldFile) k.loadCavityField(k.getCavityCount() - 1, c.fieldFile, 0.0, c.fieldRings);
+  }
+}
+
+inline void addSBandCavities(kly_Klystron& k) {
+  for (const kly_CavityDescription& c : sBandDescription().cavities)
+    k.addCavity(c.z, c.frequency, c.m, c.harmonic, c.gapWidth, c.rq, c.qo, c.qe);
+}
+
+inline void sBandTube(kly_Klystron& k, double inputPower = 60.0) { describe(k, sBandDescription(inputPower)); }
 
 }  // namespace kly_test

@@ -65,9 +65,12 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
             "'dir/beams/b.txt')");
 
   t["simulation"]["importBeam"]["file"] = dataFile("prebunched-beam.txt");
-  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
-  // The cavity and beam numbers reach the model: ApplyToMapsOntoTheModelsOwnArgumentOrder.
-  EXPECT_EQ(d.name, "test tube");
+  const kly_TubeFileContents contents = kly_TubeFile::parse(t.dump(), kSource);
+  const kly_TubeDescription& d = contents.description;
+  // The cavity and beam numbers: ReadsWhatTheJavaSettersDescribe.
+  EXPECT_EQ(contents.name, "test tube");
+  EXPECT_EQ(contents.source, kSource);
+  EXPECT_TRUE(d.cavities[2].hasFieldFile);
   EXPECT_EQ(d.cavities[2].fieldRings, 3);
   EXPECT_EQ(d.cavities[2].fieldFile, dataFile("gap-field-mm.txt"));  // absolute names stay as they are
   ASSERT_TRUE(d.simulation);
@@ -89,8 +92,9 @@ TEST(TubeFileTest, SheetBeamOptionalPartsAndDefaults) {
   t.erase("simulation");
   t["cavities"][1]["harmonic"] = -2;   // a signed harmonic is allowed
   t["cavities"][0]["harmonic"] = 1.0;  // JSON does not tell 1 from 1.0
-  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
-  EXPECT_EQ(d.name, "tube");  // the file name without its extension
+  const kly_TubeFileContents contents = kly_TubeFile::parse(t.dump(), kSource);
+  const kly_TubeDescription& d = contents.description;
+  EXPECT_EQ(contents.name, "tube");  // the file name without its extension
   EXPECT_FALSE(d.beam.round);
   EXPECT_EQ(d.beam.beamWidth, 0.02);
   EXPECT_EQ(d.beam.beamHeight, 0.0016);
@@ -106,9 +110,10 @@ TEST(TubeFileTest, RelativeFileNamesAreTakenFromTheTubeFilesFolder) {
   json t = goodTube();
   t["cavities"][1]["fieldFile"] = "gap-field-axis.txt";
   t["simulation"]["importBeam"] = {{"file", "prebunched-beam.txt"}};
-  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), source);
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), source).description;
   EXPECT_EQ(d.cavities[1].fieldFile, dataFile("gap-field-axis.txt"));
-  EXPECT_EQ(d.cavities[1].fieldFileName, "gap-field-axis.txt");
+  EXPECT_TRUE(d.cavities[1].hasFieldFile);
+  EXPECT_FALSE(d.cavities[0].hasFieldFile);
   EXPECT_EQ(d.cavities[1].fieldRings, 1);
   EXPECT_EQ(d.simulation->importBeam->file, dataFile("prebunched-beam.txt"));
   // The same names are not found from another folder.
@@ -116,41 +121,28 @@ TEST(TubeFileTest, RelativeFileNamesAreTakenFromTheTubeFilesFolder) {
   EXPECT_FALSE(d.simulation->importBeam->useGivenInjectionPosition);
 }
 
-TEST(TubeFileTest, ApplyToMapsOntoTheModelsOwnArgumentOrder) {
+TEST(TubeFileTest, ReadsWhatTheJavaSettersDescribe) {
+  // The same tube through the setters, in the Java methods' own argument orders.
+  kly_Klystron k;
+  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
+  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
+  k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
+  k.addCavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000);
+  k.loadCavityField(2, dataFile("gap-field-mm.txt"), 0.0, 3);
   json t = goodTube();
   t["cavities"][2]["fieldFile"] = dataFile("gap-field-mm.txt");
   t["cavities"][2]["fieldRings"] = 3;
-  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource);
-  kly_Klystron k;
-  d.applyTo(k);
-  EXPECT_TRUE(k.isRoundBeam());
-  EXPECT_EQ(k.getBeamVoltage(), 110000);
-  EXPECT_EQ(k.getInputPower(), 60);
-  EXPECT_EQ(k.getTubeRadius(), 0.0095);
-  EXPECT_EQ(k.getBeamRadius(), 0.0062);
-  ASSERT_EQ(k.getCavityCount(), 3);
-  EXPECT_EQ(k.getZ(2), 0.30);
-  EXPECT_EQ(k.getFrequency(2), 5.750e9);
-  EXPECT_EQ(k.getM(2), 0.70);
-  EXPECT_EQ(k.getHarmonic(2), 2);
-  EXPECT_EQ(k.getGapWidth(2), 0.008);
-  EXPECT_EQ(k.getRQ(2), 60);
-  EXPECT_EQ(k.getQo(2), 2500);
-  EXPECT_EQ(k.getQe(1), 100000);
-  EXPECT_TRUE(k.hasFieldFile(2));
-  EXPECT_EQ(k.getFieldRings(2), 3);
-  EXPECT_EQ(k.getFieldFileName(2), dataFile("gap-field-mm.txt"));
-  EXPECT_FALSE(k.hasFieldFile(0));
+  kly_TubeDescription d = kly_TubeFile::parse(t.dump(), kSource).description;
+  ASSERT_TRUE(d.simulation);
+  d.simulation.reset();
+  EXPECT_EQ(d, k.getDescription());
+  d.cavities[2].fieldRings = 2;
+  EXPECT_NE(d, k.getDescription());
 
   t["beam"] = {{"voltage", 75000},  {"current", 30},        {"frequency", 11.424e9}, {"inputPower", 5},
                {"beamWidth", 0.02}, {"beamHeight", 0.0016}, {"tubeWidth", 0.024},    {"tubeHeight", 0.0032}};
-  kly_Klystron sheet;
-  kly_TubeFile::parse(t.dump(), kSource).applyTo(sheet);
-  EXPECT_FALSE(sheet.isRoundBeam());
-  EXPECT_EQ(sheet.getBeamWidth(), 0.02);
-  EXPECT_EQ(sheet.getBeamHeight(), 0.0016);
-  EXPECT_EQ(sheet.getTubeWidth(), 0.024);
-  EXPECT_EQ(sheet.getTubeHeight(), 0.0032);
+  k.setOperatingParameters(75000, 30, 11.424e9, 5, 0.02, 0.0016, 0.024, 0.0032);
+  EXPECT_EQ(kly_TubeFile::parse(t.dump(), kSource).description.beam, k.getDescription().beam);
 }
 
 TEST(TubeFileTest, SyntaxErrorsGiveTheLineAndColumn) {

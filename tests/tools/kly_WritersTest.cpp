@@ -114,12 +114,12 @@ TEST_F(WritersTest, ResultsHoldEveryGetterWithTheModelsValues) {
   const json j = json::parse(kly_ResultsWriter::render(*simulated_));
   const kly_Analytic& a = simulated_->analytic();
   const kly_DiskSimulation& s = *simulated_->simulation();
-  const kly_Klystron& k = simulated_->klystron();
+  const kly_BuiltTube& k = simulated_->built();
   EXPECT_EQ(j.at("analyticGain").get<double>(), a.getGain());
   EXPECT_EQ(j.at("analyticOutputPower").get<double>(), a.getOutputPower());
   EXPECT_EQ(j.at("analyticMultipleOutputTotalEfficiency").get<double>(), a.getMultipleOutputTotalEfficiency());
-  EXPECT_EQ(j.at("analyticBeamVelocity").get<double>(), k.getBeam().getBeamVelocity());
-  EXPECT_EQ(j.at("analyticRFWavelength").get<double>(), k.getBeam().getRfWavelength());
+  EXPECT_EQ(j.at("analyticBeamVelocity").get<double>(), k.beam().getBeamVelocity());
+  EXPECT_EQ(j.at("analyticRFWavelength").get<double>(), k.beam().getRfWavelength());
   EXPECT_EQ(j.at("beamVoltage").get<double>(), 110000);
   EXPECT_EQ(j.at("roundBeam").get<bool>(), true);
   EXPECT_EQ(j.at("cavityCount").get<int>(), 3);
@@ -140,9 +140,9 @@ TEST_F(WritersTest, ResultsHoldEveryGetterWithTheModelsValues) {
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(j["analyticCavityVoltage"][i].get<double>(), a.getCavityVoltage(i));
     EXPECT_EQ(j["simulatedCavityVoltagePhase"][i].get<double>(), s.getSimulatedCavityVoltagePhase(i));
-    EXPECT_EQ(j["rQ"][i].get<double>(), k.getRQ(i));
-    EXPECT_EQ(j["analyticGapImpedance"][i].get<double>(), std::abs(k.getCavity(i).getGapImpedance()));
-    EXPECT_EQ(j["cavityFieldWidth"][i].get<double>(), k.getCavity(i).getFieldZMax() - k.getCavity(i).getFieldZMin());
+    EXPECT_EQ(j["rQ"][i].get<double>(), k.description().cavities[static_cast<std::size_t>(i)].rq);
+    EXPECT_EQ(j["analyticGapImpedance"][i].get<double>(), std::abs(k.cavity(i).getGapImpedance()));
+    EXPECT_EQ(j["cavityFieldWidth"][i].get<double>(), k.cavity(i).getFieldZMax() - k.cavity(i).getFieldZMin());
     ASSERT_EQ(j["simulatedCavityCurrentMagnitude"][i].size(), 5u);
     for (int h = 0; h < 5; ++h) {
       EXPECT_EQ(j["simulatedCavityCurrentMagnitude"][i][h].get<double>(), s.getSimulatedCavityCurrentMagnitude(i, h));
