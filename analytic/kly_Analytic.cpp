@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_BuiltTube.h"
 #include "model/kly_Cavity.h"
-#include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "model/kly_TubeDescription.h"
 
@@ -16,9 +16,8 @@ namespace {
 using Complex = std::complex<double>;
 using Excitation = std::array<Complex, kly_Analytic::kMaxCavities>;
 
-constexpr double kPi = 3.141592653589793;
-// A cavity with an external Q at or above this counts as unloaded.
-constexpr double kNoExternalLoadQe = 90000.0;
+using kly::kNoExternalLoadQe;
+using kly::kPi;
 
 // Phases are reported in (-pi, pi]: atan2 gives -pi for a negative real part
 // with a negative zero imaginary part, which is the same angle as +pi.
@@ -130,7 +129,7 @@ void kly_Analytic::calculateAnalytics(kly_Klystron& klystron) {
   if (n < 1) throw std::invalid_argument("calculateAnalytics: the tube has no cavity");
   if (n > kMaxCavities) {
     throw std::invalid_argument("calculateAnalytics: the tube has " + std::to_string(n) +
-                                " cavities; the analytic model takes at most 20");
+                                " cavities; the analytic model takes at most " + std::to_string(kMaxCavities));
   }
   // The rebuild either succeeds or leaves the tube as it was; nothing here has changed yet.
   klystron.initializeInternalData();
@@ -143,7 +142,7 @@ void kly_Analytic::calculateAnalytics(const kly_BuiltTube& tube) {
   if (n < 1) throw std::invalid_argument("calculateAnalytics: the tube has no cavity");
   if (n > kMaxCavities) {
     throw std::invalid_argument("calculateAnalytics: the tube has " + std::to_string(n) +
-                                " cavities; the analytic model takes at most 20");
+                                " cavities; the analytic model takes at most " + std::to_string(kMaxCavities));
   }
   const Excitation excitation = Cascade(d, tube).excitation();
 

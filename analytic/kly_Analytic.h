@@ -3,6 +3,8 @@
 #include <array>
 #include <complex>
 
+#include "klystron/core/kly_Constants.h"
+
 class kly_BuiltTube;
 class kly_Klystron;
 struct kly_TubeDescription;
@@ -18,8 +20,8 @@ struct kly_TubeDescription;
 // and leaves the previous results as they were.
 class kly_Analytic {
 public:
-  static constexpr int kMaxCavities = 20;     // size of the result tables
-  static constexpr int kProfilePoints = 200;  // samples of the I1/I0 sweep
+  static constexpr int kMaxCavities = kly::kMaxCavities;      // size of the result tables
+  static constexpr int kProfilePoints = kly::kProfilePoints;  // samples of the I1/I0 sweep
 
   kly_Analytic();
   virtual ~kly_Analytic();
@@ -68,7 +70,7 @@ public:
   double getMultipleOutputCircuitEfficiency() const { return multipleOutputCircuitEfficiency_; }
   double getMultipleOutputElectronicEfficiency() const { return multipleOutputElectronicEfficiency_; }
   double getMultipleOutputTotalEfficiency() const { return multipleOutputTotalEfficiency_; }
-  // The sweep's samples: position [m] and I1/I0 of sample 0 to 199.
+  // The sweep's samples: position [m] and I1/I0 of sample 0 to kProfilePoints - 1.
   double getI1I0Z(int sample) const;
   double getI1I0Sample(int sample) const;
   double getI1I0ZStart() const { return i1i0ZStart_; }  // [m]

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_CavityField.h"
-#include "model/kly_Errors.h"
 #include "simulation/kly_BeamImport.h"
 
 namespace kly_fuzz {

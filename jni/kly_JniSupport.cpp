@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "jni/kly_ModifiedUtf8.h"
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 
 namespace kly_jni {
 namespace {

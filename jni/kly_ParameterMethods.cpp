@@ -3,6 +3,7 @@
 // instance, converts its arguments, makes one call into the model and returns.
 
 #include "jni/kly_JniSupport.h"
+#include "klystron/core/kly_Constants.h"
 #include "quenvar_klystron_Klystron.h"
 
 #include <memory>
@@ -240,7 +241,7 @@ JNIEXPORT jint JNICALL Java_quenvar_klystron_Klystron_getHarmonic(JNIEnv* env, j
 // ---- Constants -----------------------------------------------------------------
 
 JNIEXPORT jdouble JNICALL Java_quenvar_klystron_Klystron_getSpeedOfLight(JNIEnv* env, jobject self) {
-  return call(env, self, [](kly_Instance&) { return 299792458.0; });
+  return call(env, self, [](kly_Instance&) { return kly::kSpeedOfLight; });
 }
 
 }  // extern "C"

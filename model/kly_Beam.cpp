@@ -2,19 +2,24 @@
 
 #include <cmath>
 
+#include "klystron/core/kly_Constants.h"
 #include "numeric/kly_SpecialFunctions.h"
 
 namespace {
 
-constexpr double kEta = 1.75882012e11;          // electron charge-to-mass ratio [C/kg]
-constexpr double kTwoEta = 3.51764024e11;       // 2 eta, for the non-relativistic velocity
-constexpr double kC = 299792458.0;              // speed of light [m/s]
-constexpr double kC2 = 8.987551787368176e16;    // c^2
-constexpr double kEps0 = 8.854187817e-12;       // vacuum permittivity [F/m]
-constexpr double kTwoEps0 = 1.7708375634e-11;   // 2 eps0, round-beam depression
-constexpr double kFourEps0 = 3.5416751268e-11;  // 4 eps0, sheet-beam depression
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
+using kly::kPi;
+using kly::kTwoPi;
+constexpr double kEta = kly::kChargeToMass;
+constexpr double kC = kly::kSpeedOfLight;
+constexpr double kEps0 = kly::kEpsilon0;
+// Products the formulas take as single numbers; each is the double nearest to
+// the exact product.
+constexpr double kTwoEta = 2 * kEta;     // for the non-relativistic velocity
+constexpr double kC2 = kC * kC;          // c^2
+constexpr double kTwoEps0 = 2 * kEps0;   // round-beam depression
+constexpr double kFourEps0 = 4 * kEps0;  // sheet-beam depression
+static_assert(kTwoEta == 3.51764024e11 && kC2 == 8.987551787368176e16 && kTwoEps0 == 1.7708375634e-11 &&
+              kFourEps0 == 3.5416751268e-11);
 
 }  // namespace
 

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/kly_CavityField.h"
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Constants.h"
+#include "klystron/core/kly_Errors.h"
 
 std::shared_ptr<const kly_BuiltTube> kly_BuiltTube::build(const kly_TubeDescription& description) {
   std::shared_ptr<kly_BuiltTube> tube(new kly_BuiltTube);
@@ -22,10 +22,10 @@ std::shared_ptr<const kly_BuiltTube> kly_BuiltTube::build(const kly_TubeDescript
     const kly_CavityDescription& c = description.cavities[q];
     auto cavity = std::make_unique<kly_Cavity>(c.z, c.frequency, c.m, c.harmonic, c.gapWidth, c.rq, c.qo, c.qe, beam);
     if (c.hasFieldFile) {
-      if (c.fieldRings < 1 || c.fieldRings > kly_CavityField::kMaxRings) {
+      if (c.fieldRings < 1 || c.fieldRings > kly::kMaxFieldRings) {
         throw std::invalid_argument("cavity " + std::to_string(q) + ": field ring count " +
                                     std::to_string(c.fieldRings) + " is outside 1 to " +
-                                    std::to_string(kly_CavityField::kMaxRings));
+                                    std::to_string(kly::kMaxFieldRings));
       }
       try {
         cavity->loadField(c.fieldFile, 0.0, c.fieldRings, beam);

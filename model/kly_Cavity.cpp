@@ -5,12 +5,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "klystron/core/kly_Constants.h"
 #include "model/kly_CavityAverageParameterValues.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kSqrtPi = 1.7724538509055159;
+using kly::kSqrtPi;
+using kly::kTwoPi;
 constexpr int kLoadingSamples = 200;  // samples of the Gaussian in the beam-loading integrals
 
 // Gaussian parameter whose normalised shape has the Fourier component m at
@@ -59,9 +60,9 @@ kly_Cavity::kly_Cavity(double zCenter, double frequency, double m, int harmonic,
 kly_Cavity::~kly_Cavity() = default;
 
 void kly_Cavity::loadField(const std::string& fileName, double shift, int rings, const kly_Beam& beam) {
-  if (rings < 1 || rings > kly_CavityField::kMaxRings) {
+  if (rings < 1 || rings > kly::kMaxFieldRings) {
     throw std::invalid_argument("field ring count " + std::to_string(rings) + " for field file '" + fileName +
-                                "' is outside 1 to " + std::to_string(kly_CavityField::kMaxRings));
+                                "' is outside 1 to " + std::to_string(kly::kMaxFieldRings));
   }
   // Sample positions: centres of equal-area rings of a round beam, or of
   // equal strips across half the height of a sheet beam.
@@ -144,7 +145,7 @@ void kly_Cavity::computeBeamLoading(const kly_Beam& beam) {
 
   qb_ = 1.0 / (rq_ * gb_);
   loadedFrequency_ = frequency_ / std::sqrt(1.0 + rq_ * bb_);
-  if (qe_ >= kNoExternalLoadQe) {
+  if (qe_ >= kly::kNoExternalLoadQe) {
     ql_ = qo_;
     qt_ = 1.0 / (1.0 / qo_ + 1.0 / qb_);
   } else {

@@ -16,12 +16,10 @@
 //
 // Nothing is validated: M outside (0, 1), a harmonic of 0 or zero quality
 // factors give IEEE infinities or NaN. A beam without current loads the
-// cavity with nothing: Gb = Bb = 0, Qb infinite, QT = QL.
+// cavity with nothing: Gb = Bb = 0, Qb infinite, QT = QL. A cavity with an
+// external Q of kly::kNoExternalLoadQe or more has no external load.
 class kly_Cavity {
 public:
-  // External Q from which a cavity counts as having no external load.
-  static constexpr double kNoExternalLoadQe = 90000.0;
-
   // zCenter [m], frequency (cold resonance) [Hz], m (gap coupling
   // coefficient), harmonic of the drive frequency, gapWidth [m], rq [ohm],
   // qo, qe; the beam of the current rebuild.

@@ -2,13 +2,14 @@
 
 #include <cmath>
 
+#include "klystron/core/kly_Constants.h"
 #include "numeric/kly_SpecialFunctions.h"
 
 namespace {
 
-constexpr double kC = 299792458.0;  // speed of light [m/s]
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kRestEnergy = 511000.0;  // electron rest energy [V], the rounded value the averages use
+constexpr double kC = kly::kSpeedOfLight;
+using kly::kTwoPi;
+constexpr double kRestEnergy = kly::kRestEnergyVolts;
 
 }  // namespace
 

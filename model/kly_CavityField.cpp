@@ -17,7 +17,7 @@
 #include <system_error>
 #include <utility>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "klystron/core/kly_Constants.h"
+
 // Axial gap field of a cavity read from a two-dimensional field solver's
 // text file: a grid of Nz axial points on each of Nr radial lines, with the
 // axial field at every point. The field is converted to metres, normalised so
@@ -25,7 +27,7 @@
 // radial grid is taken to start on the axis.
 class kly_CavityField {
 public:
-  static constexpr int kMaxRings = 50;
+  static constexpr int kMaxRings = kly::kMaxFieldRings;
 
   kly_CavityField() = default;
 

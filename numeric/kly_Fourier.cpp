@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 
 void Fourier::setSamples(const double* samples, int count) {
   if (samples == nullptr) throw std::invalid_argument("harmonic analysis: the sample array is null");

@@ -10,19 +10,15 @@
 #include <system_error>
 #include <utility>
 
-#include "model/kly_Errors.h"
+#include "core/kly_Format.h"
+#include "klystron/core/kly_Constants.h"
+#include "klystron/core/kly_Errors.h"
 
 namespace {
 
-constexpr double kSpeedOfLight = 299792458.0;  // [m/s]
+using kly::kSpeedOfLight;
 
-std::string number(double v) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out.precision(10);
-  out << v;
-  return out.str();
-}
+using kly::formatNumber;
 
 // Whitespace-separated tokens of a text file with the line each came from;
 // line breaks carry no meaning beyond that.
@@ -139,7 +135,7 @@ void kly_BeamImport::readBeamFile(const std::string& fileName) {
   const int steps = integers[2];
   if (!(steps * frequency > 0))
     reader.failAt(lines[2], "time steps per period (header integer 3) " + std::to_string(steps) + " times frequency " +
-                                "(header number 3) " + number(frequency) + " Hz is not positive");
+                                "(header number 3) " + formatNumber(frequency) + " Hz is not positive");
 
   reader.skipTo("=");
   const double startPosition = reader.expectNumber("start position");
@@ -153,7 +149,7 @@ void kly_BeamImport::readBeamFile(const std::string& fileName) {
     const std::string where = " of row " + std::to_string(d + 1) + " of " + std::to_string(rowCount);
     reader.expectNumber("first column" + where);
     const double b = reader.expectNumber("beta" + where);
-    if (!(b > 0 && b < 1)) reader.fail("beta" + where + " is " + number(b) + ", not between 0 and 1");
+    if (!(b > 0 && b < 1)) reader.fail("beta" + where + " is " + formatNumber(b) + ", not between 0 and 1");
     const double time = reader.expectNumber("time" + where);
     rows.push_back(Row{b, time, 0.0});
     timeLines.push_back(reader.line());
@@ -171,8 +167,8 @@ void kly_BeamImport::readBeamFile(const std::string& fileName) {
     // Finite times can still lie so far apart that the distance overflows.
     if (!std::isfinite(r.t) || !std::isfinite(r.z))
       reader.failAt(timeLines[d], "time of row " + std::to_string(d + 1) + " of " + std::to_string(rowCount) + " (" +
-                                      number(time) + ") lies too far from the earliest arrival (" + number(tMin) +
-                                      ") for a position along the tube");
+                                      formatNumber(time) + ") lies too far from the earliest arrival (" +
+                                      formatNumber(tMin) + ") for a position along the tube");
   }
 
   rows_ = std::move(rows);

@@ -22,7 +22,7 @@ public:
 
   // Per disk d, 0 .. N-1; std::out_of_range outside.
   double beta(int d) const;      // velocity over the speed of light
-  double velocity(int d) const;  // beta * 299792458 [m/s]
+  double velocity(int d) const;  // beta * kly::kSpeedOfLight [m/s]
   double t(int d) const;         // arrival time after the earliest arrival [time steps]
   double z(int d) const;         // axial position relative to the earliest disk, <= 0 behind it [m]
   // Initial axial position of disk d [m]: z(d) plus the start position, which

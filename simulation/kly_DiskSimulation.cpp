@@ -14,20 +14,15 @@
 #include <thread>
 #include <utility>
 
-#include "model/kly_Errors.h"
+#include "core/kly_Format.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "numeric/kly_Arrays.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
 namespace {
 
-std::string number(double v) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out.precision(10);
-  out << v;
-  return out.str();
-}
+using kly::formatNumber;
 
 std::string gibibytes(double bytes) {
   std::ostringstream out;
@@ -66,9 +61,10 @@ void checkRun(const kly_TubeDescription& tube, const kly_SimulationSettings& set
   for (int k = 0; k < n; ++k) {
     const kly_CavityDescription& c = tube.cavities[static_cast<std::size_t>(k)];
     const int h = c.harmonic;
-    if (h == 0 || h < -(kly_DiskSimulation::kHarmonics - 1) || h > kly_DiskSimulation::kHarmonics - 1)
+    if (h == 0 || h < -kly::kMaxHarmonic || h > kly::kMaxHarmonic)
       throw std::invalid_argument("simulate: cavity " + std::to_string(k) + " has harmonic " + std::to_string(h) +
-                                  "; the simulation takes harmonics 1 to 4 and -1 to -4");
+                                  "; the simulation takes harmonics 1 to " + std::to_string(kly::kMaxHarmonic) +
+                                  " and -1 to -" + std::to_string(kly::kMaxHarmonic));
     // The pass reads the profile and its integral on every ring of the run.
     if (c.hasFieldFile && c.fieldRings < rings)
       throw std::invalid_argument("simulate: cavity " + std::to_string(k) + ": field file '" + c.fieldFile +
@@ -227,9 +223,9 @@ void kly_DiskSimulation::Run::placeRegion() {
   // plus 6, make one pass.
   const double periods = (results.zEnd - results.zStart) / lambda_;
   if (!(periods >= 0 && periods < static_cast<double>(std::numeric_limits<int>::max())))
-    throw std::invalid_argument("simulate: the simulated region from " + number(results.zStart) + " m to " +
-                                number(results.zEnd) + " m spans " + number(periods) + " electronic wavelengths of " +
-                                number(lambda_) +
+    throw std::invalid_argument("simulate: the simulated region from " + formatNumber(results.zStart) + " m to " +
+                                formatNumber(results.zEnd) + " m spans " + formatNumber(periods) +
+                                " electronic wavelengths of " + formatNumber(lambda_) +
                                 " m; it must be a finite length downstream (check the beam voltage, the frequency and "
                                 "the cavity positions)");
   const long long timeSteps = (static_cast<long long>(std::trunc(periods)) + 6) * Ns_;

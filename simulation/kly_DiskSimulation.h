@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "klystron/core/kly_Constants.h"
+
 class kly_BeamImport;
 class kly_BuiltTube;
 class kly_Klystron;
@@ -55,10 +57,10 @@ struct kly_SimulationOptions {
 // to 4 and throw std::out_of_range outside.
 class kly_DiskSimulation {
 public:
-  static constexpr int kMaxCavities = 20;  // rows of the per-cavity tables
-  static constexpr int kMaxRings = 20;     // rings the space-charge table can hold
-  static constexpr int kHarmonics = 5;     // harmonics 0 to 4 of the induced currents
-  static constexpr int kGridPoints = 200;  // positions of the bunching profile along z
+  static constexpr int kMaxCavities = kly::kMaxCavities;   // rows of the per-cavity tables
+  static constexpr int kMaxRings = kly::kMaxRings;         // rings the space-charge table can hold
+  static constexpr int kHarmonics = kly::kHarmonics;       // harmonics 0 to 4 of the induced currents
+  static constexpr int kGridPoints = kly::kProfilePoints;  // positions of the bunching profile along z
 
   kly_DiskSimulation();
   virtual ~kly_DiskSimulation();
@@ -121,7 +123,7 @@ public:
   double getSimulatedTotalEfficiency() const { return r_.totalEfficiency; }
   double getSimulatedCircuitEfficiency() const { return r_.circuitEfficiency; }  // Qo / (Qo + Qe) of the last cavity
 
-  // Every cavity after the first with an external load (Qe below 90000) as an output.
+  // Every cavity after the first with an external load (Qe below kly::kNoExternalLoadQe) as an output.
   double getSimulatedMultipleOutputPower() const { return r_.multipleOutputPower; }          // [W]
   double getSimulatedMultipleOutputWallPower() const { return r_.multipleOutputWallPower; }  // [W]
   double getSimulatedMultipleOutputGain() const { return r_.multipleOutputGain; }            // [dB]
@@ -148,7 +150,7 @@ public:
   double getSimulatedI1I0(double z) const;
   double getSimulatedI1I0Phase(double z) const;  // [rad], not unwrapped
   double getSimulatedI2I0(double z) const;
-  // The profile itself, points 0 to 199.
+  // The profile itself, points 0 to kGridPoints - 1.
   double getBunchingGridZ(int i) const;                         // [m]
   double getBunchingGridStart() const { return r_.gridStart; }  // the profile is 0 upstream of it [m]
   double getBunchingGridEnd() const { return r_.gridEnd; }      // and downstream of this [m]

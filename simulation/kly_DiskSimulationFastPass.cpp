@@ -18,7 +18,7 @@
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
-using kly_disk::kSpeedOfLight;
+using kly::kSpeedOfLight;
 
 namespace {
 

@@ -12,6 +12,8 @@ namespace {
 
 using Complex = std::complex<double>;
 
+constexpr double kVoltageLimit = 3.0;  // gap voltages above this many times Vd restart from 0
+
 double phaseOf(Complex v) { return std::atan2(v.imag(), v.real()); }
 
 }  // namespace
@@ -34,7 +36,7 @@ void kly_DiskSimulation::Run::harmonicCurrents() {
 // passes. A voltage beyond three times the depressed beam voltage restarts
 // that cavity from an unexcited state.
 void kly_DiskSimulation::Run::updateVoltages() {
-  const double limit = kly_disk::kVoltageLimit * Vd_;
+  const double limit = kVoltageLimit * Vd_;
   const auto limited = [limit](Complex v) { return std::abs(v) > limit ? Complex(0.0, 0.0) : v; };
   // With an imported beam the input cavity, too, takes its voltage from the beam.
   const int k0 = imported_ ? 0 : 1;
@@ -46,7 +48,7 @@ void kly_DiskSimulation::Run::updateVoltages() {
     Fp_[q] = F;
     W_[q] = V;
     F = -cavity_[q]->getCircuitImpedance() * H_[q][n];
-    if (results.iterations <= 1 || std::abs(V - F) <= kly_disk::kConvergence) {
+    if (results.iterations <= 1 || std::abs(V - F) <= kly::kConvergence) {
       V = limited(F);
     } else if (std::abs(Vp_[q] - V) == 0) {
       V = F;
@@ -66,7 +68,7 @@ void kly_DiskSimulation::Run::updateVoltages() {
 void kly_DiskSimulation::Run::iterate() {
   const auto L = static_cast<std::size_t>(last_);
   // A convergence measure that is not a number ends the loop as well.
-  while (results.iterations < M_ && epsilon_ > kly_disk::kConvergence) {
+  while (results.iterations < M_ && epsilon_ > kly::kConvergence) {
     const int i = results.iterations;
     pass(i);
     harmonicCurrents();

@@ -6,8 +6,8 @@
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
-using kly_disk::kChargeToMass;
-using kly_disk::kSpeedOfLight;
+using kly::kChargeToMass;
+using kly::kSpeedOfLight;
 
 // Axial space-charge field [V/m] on ring r of disk d at step s of a pass with
 // space charge, summed plainly. The field ring of the space-charge table must be r.

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
-using kly_disk::kSpeedOfLight;
+using kly::kSpeedOfLight;
 
 void kly_DiskSimulation::Run::deriveResults() {
   const auto L = static_cast<std::size_t>(last_);
@@ -52,7 +52,7 @@ void kly_DiskSimulation::Run::deriveResults() {
   for (int k = 1; k <= last_; ++k) {
     const kly_CavityDescription& c = values_.cavities[static_cast<std::size_t>(k)];
     const double qe = c.qe;
-    if (!(qe < kly_Cavity::kNoExternalLoadQe)) continue;
+    if (!(qe < kly::kNoExternalLoadQe)) continue;
     const double qo = c.qo;
     const double eta = qo / (qe + qo);
     const auto q = static_cast<std::size_t>(k);
@@ -92,7 +92,7 @@ void kly_DiskSimulation::Run::bunching() {
   }
   if (m > z0) z0 = m;
   std::array<double, kGridPoints>& zg = results.grid;
-  for (int i = 0; i < kGridPoints; ++i) zg[static_cast<std::size_t>(i)] = (z1 - z0) * i / 199 + z0;
+  for (int i = 0; i < kGridPoints; ++i) zg[static_cast<std::size_t>(i)] = (z1 - z0) * i / (kGridPoints - 1) + z0;
   results.gridStart = z0;
   results.gridEnd = z1;
 
@@ -105,10 +105,10 @@ void kly_DiskSimulation::Run::bunching() {
       while (p < kGridPoints && za <= zg[p] && zg[p] < zb) {
         // Arrival phase at zg[p] in RF periods, relative to an unbunched beam.
         const double tau = zg[p] / lambda_ - (s + (zg[p] - za) / (zb - za)) / Ns_;
-        C1[p] += std::cos(kly_disk::kTwoPi * tau);
-        S1[p] += std::sin(kly_disk::kTwoPi * tau);
-        C2[p] += std::cos(kly_disk::kFourPi * tau);
-        S2[p] += std::sin(kly_disk::kFourPi * tau);
+        C1[p] += std::cos(kly::kTwoPi * tau);
+        S1[p] += std::sin(kly::kTwoPi * tau);
+        C2[p] += std::cos(kly::kFourPi * tau);
+        S2[p] += std::sin(kly::kFourPi * tau);
         p += 1;
       }
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "klystron/core/kly_Constants.h"
 #include "model/kly_Beam.h"
 #include "model/kly_BuiltTube.h"
 #include "model/kly_Cavity.h"
@@ -18,15 +19,6 @@
 #include "simulation/kly_SpaceCharge.h"
 #include "simulation/kly_SpaceChargeSum.h"
 #include "simulation/kly_WorkerPool.h"
-
-namespace kly_disk {
-constexpr double kSpeedOfLight = 299792458.0;    // [m/s]
-constexpr double kChargeToMass = 1.75882012e11;  // electron e/m [C/kg]
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kFourPi = 12.566370614359172;
-constexpr double kConvergence = 1e-6;  // relative change of the output voltage that ends the run
-constexpr double kVoltageLimit = 3.0;  // gap voltages above this many times Vd restart from 0
-}  // namespace kly_disk
 
 // One run, built aside from the simulation's results: the set-up (the
 // constructor), the passes with the voltage iteration (iterate) and the

@@ -7,26 +7,22 @@
 #include <string>
 #include <utility>
 
-#include "model/kly_Errors.h"
+#include "core/kly_Format.h"
+#include "klystron/core/kly_Errors.h"
 #include "numeric/kly_SpecialFunctions.h"
 
 namespace {
 
-constexpr double kSpeedOfLight = 299792458.0;  // [m/s]
-constexpr double kEpsilon0 = 8.854187817e-12;  // [F/m]
-constexpr double kPi = 3.141592653589793;
-constexpr double kPi2Epsilon0 = 8.738733104673498e-11;  // pi^2 * epsilon0 as the sheet-beam field uses it
-constexpr int kRoundTerms = 70;                         // Bessel series terms (zeros of J0) of the round-beam field
+using kly::kEpsilon0;
+using kly::kPi;
+using kly::kSpeedOfLight;
+constexpr double kPi2Epsilon0 = kPi * kPi * kEpsilon0;  // as the sheet-beam field uses it
+static_assert(kPi2Epsilon0 == 8.738733104673498e-11);
+constexpr int kRoundTerms = 70;     // Bessel series terms (zeros of J0) of the round-beam field
 constexpr int kSheetModes = 39;     // modes across the width and across the height of the sheet-beam field
 constexpr int kSheetAveraged = 20;  // the last partial sums over width modes that are averaged
 
-std::string number(double v) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out.precision(10);
-  out << v;
-  return out.str();
-}
+using kly::formatNumber;
 
 void checkRings(int rings, const char* what) {
   if (rings < 1 || rings > kly_SpaceCharge::kMaxRings)
@@ -36,25 +32,25 @@ void checkRings(int rings, const char* what) {
 
 void checkCharge(double charge) {
   if (!std::isfinite(charge))
-    throw std::invalid_argument("space-charge table: disk charge " + number(charge) + " C is not finite");
+    throw std::invalid_argument("space-charge table: disk charge " + formatNumber(charge) + " C is not finite");
 }
 
 void checkVelocity(double velocity) {
   if (!(velocity > 0.0 && velocity < kSpeedOfLight))
-    throw std::invalid_argument("space-charge table: beam velocity " + number(velocity) +
+    throw std::invalid_argument("space-charge table: beam velocity " + formatNumber(velocity) +
                                 " m/s is not between 0 and the speed of light");
 }
 
 void checkLength(double value, const char* what) {
   if (!(value > 0.0 && std::isfinite(value)))
-    throw std::invalid_argument(std::string("space-charge table: ") + what + " " + number(value) +
+    throw std::invalid_argument(std::string("space-charge table: ") + what + " " + formatNumber(value) +
                                 " m is not a positive length");
 }
 
 void checkInside(double beam, double tube, const char* beamName, const char* tubeName) {
   if (beam > tube)
-    throw std::invalid_argument(std::string("space-charge table: ") + beamName + " " + number(beam) + " m exceeds " +
-                                tubeName + " " + number(tube) + " m");
+    throw std::invalid_argument(std::string("space-charge table: ") + beamName + " " + formatNumber(beam) +
+                                " m exceeds " + tubeName + " " + formatNumber(tube) + " m");
 }
 
 // Relativistic factor of the beam; the tabulated axial range contracts with it.
@@ -63,7 +59,7 @@ double lorentzFactor(double velocity) {
   return 1 / std::sqrt(1 - beta * beta);
 }
 
-double distance(int k, double zmax) { return static_cast<double>(k) / 999 * zmax; }
+double distance(int k, double zmax) { return static_cast<double>(k) / kly_SpaceCharge::kIntervals * zmax; }
 
 }  // namespace
 
@@ -235,7 +231,7 @@ double kly_SpaceCharge::tableValue(int k, int j, int i) const {
   if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
   if (k < 0 || k >= kTablePoints || j < 0 || j > rings_ || i < 0 || i >= rings_)
     throw std::out_of_range("space charge: table entry [" + std::to_string(k) + "][" + std::to_string(j) + "][" +
-                            std::to_string(i) + "] is outside [0..999][0.." + std::to_string(rings_) + "][0.." +
-                            std::to_string(rings_ - 1) + "]");
+                            std::to_string(i) + "] is outside [0.." + std::to_string(kIntervals) + "][0.." +
+                            std::to_string(rings_) + "][0.." + std::to_string(rings_ - 1) + "]");
   return table_[index(k, j, i)];
 }

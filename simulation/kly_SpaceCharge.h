@@ -4,13 +4,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "klystron/core/kly_Constants.h"
+
 // Axial space-charge field between the rings (round beam) or strips (sheet
 // beam) of the charge disks of the disk simulation, inside a conducting tube.
 //
 // A build tabulates, once per run, the average axial field T[k][j][i] [V/m]
 // on ring i (0 .. N-1) due to the central part of one disk made of its rings
-// 0 .. j-1 (j = 0 .. N), at the axial distance z_k = (k/999)*zmax
-// (k = 0 .. 999). Entries with k = 0 or j = 0 are 0. The table belongs to this
+// 0 .. j-1 (j = 0 .. N), at the axial distance z_k = (k/K)*zmax
+// (k = 0 .. K, K = kTablePoints - 1 = 999). Entries with k = 0 or j = 0 are 0. The table belongs to this
 // object, so simulations on distinct objects may build and look up at the
 // same time; an object that never built holds no table.
 //
@@ -18,8 +20,9 @@
 // averaged over ring i equals the field of ring i averaged over ring J.
 class kly_SpaceCharge {
 public:
-  static constexpr int kTablePoints = 1000;  // axial distances in the table
-  static constexpr int kMaxRings = 20;       // most rings or strips a table can hold
+  static constexpr int kTablePoints = kly::kSpaceChargeTablePoints;  // axial distances in the table
+  static constexpr int kIntervals = kTablePoints - 1;                // between them
+  static constexpr int kMaxRings = kly::kMaxRings;                   // most rings or strips a table can hold
 
   kly_SpaceCharge() = default;
   virtual ~kly_SpaceCharge() = default;
@@ -57,10 +60,10 @@ public:
   // 0 .. N-1 and kly_StateError before a build.
   double getSpaceChargeField(double x, int source) const {
     if (static_cast<unsigned>(source) >= static_cast<unsigned>(rings_)) badSource(source);
-    const double a = std::abs(x) / zmax_ * 999;
-    // Equivalent to "b = a truncated towards zero; nothing unless 0 <= b <= 998", without converting a
+    const double a = std::abs(x) / zmax_ * kIntervals;
+    // Equivalent to "b = a truncated towards zero; nothing unless 0 <= b < kIntervals", without converting a
     // value outside int's range (or NaN) to int.
-    if (!(a > -1.0 && a < 999.0)) return 0.0;
+    if (!(a > -1.0 && a < kIntervals)) return 0.0;
     const int b = static_cast<int>(a);
     const double* lower = &table_[index(b, fieldRing_, source)];
     const double* upper = &table_[index(b + 1, fieldRing_, source)];
@@ -74,7 +77,7 @@ public:
   int getRingCount() const { return rings_; }  // N of the last build, 0 before any
   double getZMax() const { return zmax_; }     // axial range of the table [m], 0 before any build
 
-  // T[k][j][i] [V/m], k = 0 .. 999, j = 0 .. N, i = 0 .. N-1, exactly as tabulated.
+  // T[k][j][i] [V/m], k = 0 .. kIntervals, j = 0 .. N, i = 0 .. N-1, exactly as tabulated.
   // Throws std::out_of_range outside these ranges (kly_StateError before a build).
   double tableValue(int k, int j, int i) const;
 

@@ -21,12 +21,14 @@ namespace {
 constexpr int kLanes = kly_SpaceChargeSum::kLanes;
 constexpr int kEntries = kly_SpaceChargeSum::kEntries;
 using View = kly_SpaceChargeSum::View;
+// The last position of the space-charge table, in table intervals (999).
+constexpr double kLast = kly_SpaceCharge::kIntervals;
 
-// A block is passed over when its nearest source, scaled by 999 / (contraction zmax), lies beyond this.
+// A block is passed over when its nearest source, scaled by kLast / (contraction zmax), lies beyond this.
 // The lookup forms the same quotient with three roundings and the test with three, so a margin of 2^-30
 // (far above six roundings of 2^-53) makes sure that the lookup of every source of the block has
-// a >= 999, which gives 0.
-constexpr double kSkipFrom = 999.0 + 999.0 * 0x1p-30;
+// a >= kLast, which gives 0.
+constexpr double kSkipFrom = kLast + kLast * 0x1p-30;
 
 // The lookups of a sum are a pipeline: the table position of one (the two
 // divisions, which wait on each other) is found kDepth lookups ahead of its
@@ -97,10 +99,10 @@ template <int W>
   }
 }
 
-// The lesser of a and 999, and 999 for a NaN.
+// The lesser of a and kLast, and kLast for a NaN.
 template <int W>
 [[gnu::always_inline]] inline typename Lanes<W>::V clamp(typename Lanes<W>::V a) {
-  const typename Lanes<W>::V limit = splat<W>(999.0);
+  const typename Lanes<W>::V limit = splat<W>(kLast);
 #if defined(KLY_LANES_AVX2)
   if constexpr (W == 4) return _mm256_min_pd(a, limit);
 #endif
@@ -124,7 +126,7 @@ template <int W>
   return all;
 }
 
-// Splits 0 <= a <= 999 into b = a truncated and the fraction a - b, which it
+// Splits 0 <= a <= kLast into b = a truncated and the fraction a - b, which it
 // returns; the offsets b * stride + base of the table entries go to
 // offset[0 .. W-1] (all of them below 2^31).
 template <int W>
@@ -177,7 +179,7 @@ template <int W>
   for (int h = 0; h < H; ++h) {
     zt[h] = load<V>(z + h * W);
     c[h] = load<V>(contraction + h * W);
-    scale[h] = 999.0 / (c[h] * zmax);  // for the skip test only
+    scale[h] = kLast / (c[h] * zmax);  // for the skip test only
     for (int l = 0; l < W; ++l) idle[h][l] = (lanes >> (h * W + l)) & 1u ? 0 : -1;
     e[h] = zero;
   }
@@ -215,8 +217,8 @@ template <int W>
     for (int h = 0; h < H; ++h) {
       const V x = (zt[h] - load<V>(zs + h * W)) / c[h];
       const V ax = reinterpret_cast<V>(reinterpret_cast<M>(x) & magnitude);
-      const V a = ax / zmax * 999.0;
-      // a is at least 0 or NaN. Beyond the table (a >= 999 or NaN) take entry 999, whose
+      const V a = ax / zmax * kLast;
+      // a is at least 0 or NaN. Beyond the table (a >= kLast or NaN) take entry kLast, whose
       // zeros give a term of 0, as the lookup does.
       q.fraction[h] = split<W>(clamp<W>(a), stride, 4 * i, &q.offset[h * W]);
       // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.

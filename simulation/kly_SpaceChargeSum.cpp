@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "simulation/kly_SpaceChargeLanes.h"
 
 namespace {
 
-constexpr double kSpeedOfLight = 299792458.0;  // [m/s]
+using kly::kSpeedOfLight;
 using View = kly_SpaceChargeSum::View;
 
 long sumPortable(const View& s, int first, int ring, const double* z, const double* contraction, unsigned lanes,
@@ -75,7 +75,7 @@ void kly_SpaceChargeSum::prepare(const kly_SpaceCharge& table, int disks, Vector
   if (disks < 1) throw std::invalid_argument("space-charge sum: disk count " + std::to_string(disks) + " is below 1");
   if (!isSupported(vectors))
     throw std::invalid_argument("space-charge sum: this build or processor has not the vector instructions asked for");
-  // The kernels take a = |x| / zmax * 999 to be at least 0 or NaN.
+  // The kernels take a = |x| / zmax * kIntervals to be at least 0 or NaN.
   if (!(table.getZMax() > 0))
     throw std::invalid_argument("space-charge sum: the table's range " + std::to_string(table.getZMax()) +
                                 " m is not positive");

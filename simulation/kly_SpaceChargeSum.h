@@ -109,17 +109,17 @@ public:
   };
   using Kernel = long (*)(const View&, int, int, const double*, const double*, unsigned, double*);
 
-  // Entries of the table of one (field ring, source ring) pair: 999
-  // intervals and one of zeros for a separation beyond the table.
+  // Entries of the table of one (field ring, source ring) pair:
+  // kly_SpaceCharge::kIntervals intervals and one of zeros for a separation beyond the table.
   static constexpr int kEntries = kly_SpaceCharge::kTablePoints;
 
 private:
   Kernel kernel_ = nullptr;
   Vectors vectors_ = Vectors::portable;
   View view_;
-  // For field ring J, interval b and source ring i, at ((J * 1000 + b) * N + i) * 4:
+  // For field ring J, interval b and source ring i, at ((J * kEntries + b) * N + i) * 4:
   // T[b][J][i], T[b+1][J][i] - T[b][J][i], T[b][J+1][i], T[b+1][J+1][i] - T[b][J+1][i];
-  // entries of interval 999 are zeros. The rings of one disk lie close
+  // entries of interval kIntervals are zeros. The rings of one disk lie close
   // together, so that the lookups of one lane for them read neighbouring entries.
   std::vector<double> pairs_;
   std::vector<double> sourceZ_;  // [ring][block]: position [m], NaN for no field

@@ -4,13 +4,14 @@
 
 #include <fmt/format.h>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Constants.h"
+#include "klystron/core/kly_Errors.h"
 #include "tools/kly_TubeRun.h"
 
 namespace {
 
-constexpr int kProfilePoints = 200;
-constexpr int kHarmonics = 5;
+using kly::kHarmonics;
+using kly::kProfilePoints;
 
 const kly_DiskSimulation& simulation(const kly_TubeRun& run) {
   if (!run.simulation()) throw kly_StateError("the simulation did not run");

@@ -3,14 +3,15 @@
 #include <cmath>
 #include <complex>
 
+#include "klystron/core/kly_Constants.h"
 #include "tools/kly_TubeRun.h"
 
 using nlohmann::ordered_json;
 
 namespace {
 
-constexpr int kHarmonics = 5;  // harmonics 0 to 4 of the induced current
-constexpr int kProfilePoints = 200;
+using kly::kHarmonics;
+using kly::kProfilePoints;
 
 ordered_json value(double x) { return std::isfinite(x) ? ordered_json(x) : ordered_json(nullptr); }
 
@@ -46,7 +47,7 @@ void addModel(ordered_json& out, const kly_TubeRun& run) {
   out["beamHeight"] = value(run.description().beam.beamHeight);
   out["roundBeam"] = run.description().beam.round;
   out["cavityCount"] = n;
-  out["speedOfLight"] = 299792458.0;
+  out["speedOfLight"] = kly::kSpeedOfLight;
 
   out["z"] = perCavity(n, [&](int i) { return run.cavity(i).z; });
   out["frequency"] = perCavity(n, [&](int i) { return run.cavity(i).frequency; });

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "klystron/core/kly_Constants.h"
 #include "tools/kly_TubeRun.h"
 
 namespace {
@@ -32,7 +33,7 @@ void printBeam(std::ostream& out, const kly_TubeRun& run) {
   fmt::print(out, "  {:.6g} kV, {:.6g} A, drive {:.6g} W at {:.6g} GHz\n", run.description().beam.voltage / 1e3,
              run.description().beam.current, run.description().beam.inputPower, run.description().beam.frequency / 1e9);
   fmt::print(out, "  depressed voltage  {:>12.6g} kV    beam velocity     {:>12.6g} m/s ({:.4f} c)\n",
-             b.getDepressedBeamVoltage() / 1e3, b.getBeamVelocity(), b.getBeamVelocity() / 299792458.0);
+             b.getDepressedBeamVoltage() / 1e3, b.getBeamVelocity(), b.getBeamVelocity() / kly::kSpeedOfLight);
   fmt::print(out, "  relativistic factor{:>12.6g}       RF wavelength     {:>12.6g} mm\n", b.getSigma(),
              b.getRfWavelength() * 1e3);
   fmt::print(out, "  plasma wavelength  {:>12.6g} m     reduced plasma wl {:>12.6g} m\n", b.getPlasmaWavelength(),

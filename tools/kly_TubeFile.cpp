@@ -11,6 +11,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "klystron/core/kly_Constants.h"
+
 using nlohmann::json;
 
 namespace {
@@ -310,8 +312,8 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
     problems.add("cavities", "expected an array of cavities, found " + describe(v));
     return;
   }
-  if (v.empty() || v.size() > static_cast<std::size_t>(kly_TubeFile::kMaxCavities)) {
-    problems.add("cavities", fmt::format("expected 1 to {} cavities, found {}", kly_TubeFile::kMaxCavities, v.size()));
+  if (v.empty() || v.size() > static_cast<std::size_t>(kly::kMaxCavities)) {
+    problems.add("cavities", fmt::format("expected 1 to {} cavities, found {}", kly::kMaxCavities, v.size()));
     return;
   }
   // Position of the cavity before, when it was readable.
@@ -340,10 +342,10 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
       const bool integral =
           h->is_number_integer() || (h->is_number_float() && std::trunc(h->get<double>()) == h->get<double>());
       const double x = h->is_number() ? h->get<double>() : 0;
-      if (!integral || x == 0 || std::abs(x) > kly_TubeFile::kMaxHarmonic) {
+      if (!integral || x == 0 || std::abs(x) > kly::kMaxHarmonic) {
         problems.add(r.pathOf("harmonic"), fmt::format("expected a harmonic number from -{0} to {0} other than 0, "
                                                        "found {1}",
-                                                       kly_TubeFile::kMaxHarmonic, describe(*h)));
+                                                       kly::kMaxHarmonic, describe(*h)));
       } else {
         c.harmonic = static_cast<int>(x);
       }
@@ -365,7 +367,7 @@ void readCavities(const json& v, const std::filesystem::path& source, Problems& 
       if (!r.has("fieldFile")) {
         problems.add(r.pathOf("fieldRings"), "given without fieldFile");
       } else {
-        c.fieldRings = r.getInteger("fieldRings", 1, kly_TubeFile::kMaxFieldRings).value_or(1);
+        c.fieldRings = r.getInteger("fieldRings", 1, kly::kMaxFieldRings).value_or(1);
       }
     }
     cavities.push_back(c);
@@ -380,7 +382,7 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
   }
   ObjectReader r(v, "simulation", problems, {"disks", "rings", "steps", "maxIterations", "importBeam"});
   sim.disks = r.getInteger("disks", 1, INT_MAX).value_or(0);
-  sim.rings = r.getInteger("rings", 1, kly_TubeFile::kMaxRings).value_or(0);
+  sim.rings = r.getInteger("rings", 1, kly::kMaxRings).value_or(0);
   sim.steps = r.getInteger("steps", 1, INT_MAX).value_or(0);
   sim.maxIterations = r.getInteger("maxIterations", 1, INT_MAX).value_or(0);
   const json* ib = r.find("importBeam");

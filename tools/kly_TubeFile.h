@@ -36,11 +36,6 @@ private:
 // file are reported together.
 class kly_TubeFile {
 public:
-  static constexpr int kMaxCavities = 20;
-  static constexpr int kMaxRings = 20;       // rings per disk of the simulation
-  static constexpr int kMaxFieldRings = 50;  // radial positions of a field profile
-  static constexpr int kMaxHarmonic = 4;
-
   // Reads and checks the tube file; throws kly_TubeFileError.
   static kly_TubeFileContents read(const std::filesystem::path& file);
   // Checks a tube description given as text; `source` names it in messages

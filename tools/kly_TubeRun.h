@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analytic/kly_Analytic.h"
+#include "klystron/core/kly_Constants.h"
 #include "model/kly_BuiltTube.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
@@ -21,7 +22,7 @@ struct kly_TubeRunOptions {
 class kly_TubeRun {
 public:
   // Convergence measure at which the simulation stops iterating.
-  static constexpr double kConvergence = 1e-6;
+  static constexpr double kConvergence = kly::kConvergence;
 
   explicit kly_TubeRun(kly_TubeFileContents tube);
   kly_TubeRun(const kly_TubeRun&) = delete;

@@ -9,9 +9,9 @@
 
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_BuiltTube.h"
 #include "model/kly_Cavity.h"
-#include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 
 namespace {

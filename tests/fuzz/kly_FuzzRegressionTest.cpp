@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz/kly_FuzzChecks.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_CavityField.h"
-#include "model/kly_Errors.h"
 #include "simulation/kly_BeamImport.h"
 
 namespace {

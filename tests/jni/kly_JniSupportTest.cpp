@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "tests/model/kly_FieldFiles.h"
 

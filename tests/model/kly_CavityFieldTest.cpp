@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "tests/model/kly_FieldFiles.h"
 
 using kly_test::dataFile;

@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_CavityAverageParameterValues.h"
 #include "model/kly_CavityField.h"
-#include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "tests/model/kly_FieldFiles.h"
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "simulation/kly_BeamImport.h"
 
 namespace {

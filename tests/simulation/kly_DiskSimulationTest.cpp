@@ -13,8 +13,8 @@
 #include "analytic/kly_Analytic.h"
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_BuiltTube.h"
-#include "model/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kly_TestTubes.h"
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "model/kly_Klystron.h"
 #include "simulation/kly_DiskSimulation.h"
 #include "simulation/kly_SpaceCharge.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "simulation/kly_SpaceCharge.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kly_SvgCheck.h"
-#include "model/kly_Errors.h"
+#include "klystron/core/kly_Errors.h"
 #include "tools/kly_CsvWriter.h"
 #include "tools/kly_OutputFolder.h"
 #include "tools/kly_ProgressLine.h"
