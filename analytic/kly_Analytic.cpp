@@ -1,4 +1,4 @@
-#include "analytic/kly_Analytic.h"
+#include "klystron/analytic/kly_Analytic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <string>
 
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_BuiltTube.h"
-#include "model/kly_Cavity.h"
-#include "model/kly_Klystron.h"
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/model/kly_Cavity.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "model/kly_BuiltTube.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
 
 // Counts of a disk simulation run.

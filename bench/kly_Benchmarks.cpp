@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "analytic/kly_Analytic.h"
 #include "bench/kly_BenchTubes.h"
+#include "klystron/analytic/kly_Analytic.h"
 #include "simulation/kly_SpaceCharge.h"
 #include "simulation/kly_SpaceChargeSum.h"
 

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_CavityField.h"
-#include "simulation/kly_BeamImport.h"
+#include "klystron/model/kly_CavityField.h"
+#include "klystron/simulation/kly_BeamImport.h"
 
 namespace kly_fuzz {
 

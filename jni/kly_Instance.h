@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analytic/kly_Analytic.h"
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/analytic/kly_Analytic.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 // The native side of one Java Klystron object: one allocation holding the tube
 // model and its two calculations, constructed in this order and destroyed in

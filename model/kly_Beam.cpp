@@ -1,4 +1,4 @@
-#include "model/kly_Beam.h"
+#include "klystron/model/kly_Beam.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "model/kly_BuiltTube.h"
+#include "klystron/model/kly_BuiltTube.h"
 
 #include <stdexcept>
 #include <string>

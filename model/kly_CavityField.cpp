@@ -1,4 +1,4 @@
-#include "model/kly_CavityField.h"
+#include "klystron/model/kly_CavityField.h"
 
 #include <algorithm>
 #include <cerrno>

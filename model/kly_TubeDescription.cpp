@@ -1,3 +1,3 @@
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 bool kly_TubeDescription::operator==(const kly_TubeDescription&) const = default;

@@ -1,4 +1,4 @@
-#include "simulation/kly_BeamImport.h"
+#include "klystron/simulation/kly_BeamImport.h"
 
 #include <charconv>
 #include <cmath>

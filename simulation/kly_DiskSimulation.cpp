@@ -1,4 +1,4 @@
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 #include <unistd.h>
 
@@ -16,7 +16,7 @@
 
 #include "core/kly_Format.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_Klystron.h"
+#include "klystron/model/kly_Klystron.h"
 #include "numeric/kly_Arrays.h"
 #include "simulation/kly_DiskSimulationRun.h"
 

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <limits>
 
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
 using kly::kSpeedOfLight;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
 using kly::kChargeToMass;

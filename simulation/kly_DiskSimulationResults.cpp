@@ -6,7 +6,7 @@
 #include <string>
 
 #include "klystron/core/kly_Errors.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "simulation/kly_DiskSimulationRun.h"
 
 using kly::kSpeedOfLight;

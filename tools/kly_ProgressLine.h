@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <ostream>
 
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 // The simulation's progress on standard error: pass, convergence measure and
 // output-cavity voltage. On a terminal the line is rewritten in place (\r);

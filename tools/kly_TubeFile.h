@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 // One tube as a JSON tube file describes it: the description the engine
 // computes with (names of field and beam files resolved against the tube

@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "analytic/kly_Analytic.h"
+#include "klystron/analytic/kly_Analytic.h"
 #include "klystron/core/kly_Constants.h"
-#include "model/kly_BuiltTube.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
 
 struct kly_TubeRunOptions {

@@ -1,4 +1,4 @@
-#include "analytic/kly_Analytic.h"
+#include "klystron/analytic/kly_Analytic.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_BuiltTube.h"
-#include "model/kly_Cavity.h"
-#include "model/kly_Klystron.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/model/kly_Cavity.h"
+#include "klystron/model/kly_Klystron.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 # Installs the build tree into a scratch prefix, then configures, builds and
 # runs tests/consumer against it.
+cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${KLY_WORK_DIR})
 set(prefix ${KLY_WORK_DIR}/install)
 function(run)
@@ -9,6 +10,21 @@ function(run)
   endif()
 endfunction()
 run(${CMAKE_COMMAND} --install ${KLY_BUILD_DIR} --prefix ${prefix})
+# Only the public tree is installed: no private header of the engine.
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*)
+foreach(header ${headers})
+  if(NOT header MATCHES "^klystron/(core|model|analytic|simulation)/kly_[A-Za-z]+\\.h$")
+    message(FATAL_ERROR "installed a header outside the public tree: ${header}")
+  endif()
+endforeach()
+foreach(private kly_DiskSimulationRun.h kly_SpaceChargeLanes.h kly_SpaceCharge.h kly_Fourier.h)
+  if(headers MATCHES "${private}")
+    message(FATAL_ERROR "installed the private header ${private}")
+  endif()
+endforeach()
+if(NOT "klystron/model/kly_TubeDescription.h" IN_LIST headers)
+  message(FATAL_ERROR "the public headers were not installed: ${headers}")
+endif()
 run(${CMAKE_COMMAND} -S ${KLY_CONSUMER_SOURCE} -B ${KLY_WORK_DIR}/build
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${KLY_WORK_DIR}/build)

@@ -7,8 +7,8 @@
 
 #include "fuzz/kly_FuzzChecks.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_CavityField.h"
-#include "simulation/kly_BeamImport.h"
+#include "klystron/model/kly_CavityField.h"
+#include "klystron/simulation/kly_BeamImport.h"
 
 namespace {
 

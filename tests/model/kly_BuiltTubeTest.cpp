@@ -1,4 +1,4 @@
-#include "model/kly_BuiltTube.h"
+#include "klystron/model/kly_BuiltTube.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_Klystron.h"
+#include "klystron/model/kly_Klystron.h"
 #include "tests/model/kly_FieldFiles.h"
 
 using kly_test::dataFile;

@@ -1,4 +1,4 @@
-#include "model/kly_Cavity.h"
+#include "klystron/model/kly_Cavity.h"
 
 #include <gtest/gtest.h>
 

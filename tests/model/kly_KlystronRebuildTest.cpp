@@ -6,9 +6,9 @@
 #include <string>
 
 #include "klystron/core/kly_Errors.h"
+#include "klystron/model/kly_CavityField.h"
+#include "klystron/model/kly_Klystron.h"
 #include "model/kly_CavityAverageParameterValues.h"
-#include "model/kly_CavityField.h"
-#include "model/kly_Klystron.h"
 #include "tests/model/kly_FieldFiles.h"
 
 using kly_test::dataFile;

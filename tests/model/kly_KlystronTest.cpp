@@ -1,4 +1,4 @@
-#include "model/kly_Klystron.h"
+#include "klystron/model/kly_Klystron.h"
 
 #include <gtest/gtest.h>
 

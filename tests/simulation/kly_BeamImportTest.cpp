@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "klystron/core/kly_Errors.h"
-#include "simulation/kly_BeamImport.h"
+#include "klystron/simulation/kly_BeamImport.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "kly_TestTubes.h"
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "analytic/kly_Analytic.h"
 #include "kly_Bits.h"
 #include "kly_TestTubes.h"
+#include "klystron/analytic/kly_Analytic.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_BuiltTube.h"
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 namespace {
 

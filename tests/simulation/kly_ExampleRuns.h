@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "kly_Bits.h"
-#include "model/kly_BuiltTube.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "tools/kly_TubeFile.h"
 
 namespace kly_test {

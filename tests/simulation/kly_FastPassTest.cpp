@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "kly_ExampleRuns.h"
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -13,8 +13,8 @@
 
 #include "kly_TestTubes.h"
 #include "klystron/core/kly_Errors.h"
-#include "model/kly_Klystron.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 #include "simulation/kly_SpaceCharge.h"
 #include "simulation/kly_SpaceChargeSum.h"
 

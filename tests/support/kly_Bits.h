@@ -9,10 +9,10 @@
 #include <initializer_list>
 #include <vector>
 
-#include "analytic/kly_Analytic.h"
-#include "model/kly_Beam.h"
-#include "model/kly_BuiltTube.h"
-#include "simulation/kly_DiskSimulation.h"
+#include "klystron/analytic/kly_Analytic.h"
+#include "klystron/model/kly_Beam.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 namespace kly_test {
 

@@ -5,8 +5,8 @@
 // idler, second-harmonic buncher and loaded output, and the three-cavity
 // X-band sheet-beam tube (75 kV, 30 A, 11.424 GHz).
 
-#include "model/kly_Klystron.h"
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_Klystron.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 namespace kly_test {
 

@@ -7,7 +7,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "model/kly_Klystron.h"
+#include "klystron/model/kly_Klystron.h"
 
 namespace {
 

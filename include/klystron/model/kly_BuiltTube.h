@@ -3,9 +3,9 @@
 #include <memory>
 #include <vector>
 
-#include "model/kly_Beam.h"
-#include "model/kly_Cavity.h"
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_Beam.h"
+#include "klystron/model/kly_Cavity.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 // The objects the models compute with, built from a tube description: the
 // beam set up for the operating point and one cavity object per cavity, with

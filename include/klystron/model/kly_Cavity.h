@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "model/kly_Beam.h"
-#include "model/kly_CavityField.h"
+#include "klystron/model/kly_Beam.h"
+#include "klystron/model/kly_CavityField.h"
 
 // Computed model of one resonant cavity, made by the rebuild of the tube
 // model from the cavity's parameters and the beam of that rebuild: the axial

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "model/kly_Beam.h"
-#include "model/kly_BuiltTube.h"
-#include "model/kly_Cavity.h"
-#include "model/kly_TubeDescription.h"
+#include "klystron/model/kly_Beam.h"
+#include "klystron/model/kly_BuiltTube.h"
+#include "klystron/model/kly_Cavity.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 // The tube as the Java class describes it, one setter at a time: a tube
 // description (operating point, drift-tube and beam geometry, cavities) and

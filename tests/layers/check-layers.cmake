@@ -1,0 +1,82 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a file of the engine, the JNI layer or the tools includes a
+# header from a layer above its own. The layers, lowest first:
+#   core < numeric < model < analytic, simulation < jni, tools
+# Layers on one level (analytic and simulation; jni and tools) may not include
+# each other. Above the engine, jni and tools use it through its public
+# headers (klystron/...) only, and a public header includes no private one,
+# since only the public tree is installed.
+#
+#   cmake -DROOT=<source tree> -P check-layers.cmake
+set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 jni 4 tools 4)
+set(kLayers core numeric model analytic simulation jni tools)
+set(kEngine core numeric model analytic simulation)
+
+function(rank_of layer out)
+  list(FIND kRanks ${layer} i)
+  math(EXPR i "${i} + 1")
+  list(GET kRanks ${i} r)
+  set(${out} ${r} PARENT_SCOPE)
+endfunction()
+
+if(NOT ROOT)
+  message(FATAL_ERROR "check-layers: give -DROOT=<source tree>")
+endif()
+file(GLOB_RECURSE files RELATIVE ${ROOT} LIST_DIRECTORIES false
+  ${ROOT}/include/klystron/*.h ${ROOT}/core/*.h ${ROOT}/core/*.cpp
+  ${ROOT}/numeric/*.h ${ROOT}/numeric/*.cpp ${ROOT}/model/*.h ${ROOT}/model/*.cpp
+  ${ROOT}/analytic/*.h ${ROOT}/analytic/*.cpp ${ROOT}/simulation/*.h ${ROOT}/simulation/*.cpp
+  ${ROOT}/jni/*.h ${ROOT}/jni/*.cpp ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp)
+list(SORT files)
+
+set(problems "")
+set(checked 0)
+foreach(file ${files})
+  if(file MATCHES "^include/klystron/([a-z]+)/")
+    set(layer ${CMAKE_MATCH_1})
+    set(public TRUE)
+  else()
+    string(REGEX MATCH "^[a-z]+" layer ${file})
+    set(public FALSE)
+  endif()
+  rank_of(${layer} rank)
+  math(EXPR checked "${checked} + 1")
+  file(STRINGS ${ROOT}/${file} lines REGEX "^[ \t]*#[ \t]*include")
+  set(n 0)
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "#[ \t]*include[ \t]*[<\"](klystron/)?([a-z]+)/[^>\"]+[>\"]")
+      continue()
+    endif()
+    set(target ${CMAKE_MATCH_2})
+    set(viaPublic FALSE)
+    if(CMAKE_MATCH_1)
+      set(viaPublic TRUE)
+    endif()
+    list(FIND kLayers ${target} known)
+    if(known EQUAL -1)
+      continue()
+    endif()
+    string(STRIP "${line}" what)
+    rank_of(${target} targetRank)
+    list(FIND kEngine ${target} engineTarget)
+    if(NOT target STREQUAL layer AND NOT targetRank LESS rank)
+      list(APPEND problems "${file}: ${what}: ${target} is not below ${layer}")
+    elseif(public AND NOT viaPublic)
+      list(APPEND problems "${file}: ${what}: a public header includes a private one")
+    elseif(rank EQUAL 4 AND NOT engineTarget EQUAL -1 AND NOT viaPublic)
+      list(APPEND problems "${file}: ${what}: ${layer} uses the engine through its public headers only")
+    endif()
+  endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+  message(FATAL_ERROR "check-layers: no source files under ${ROOT}")
+endif()
+list(LENGTH problems count)
+if(count GREATER 0)
+  foreach(problem IN LISTS problems)
+    message(NOTICE "${problem}")
+  endforeach()
+  message(FATAL_ERROR "${count} include(s) against the layers")
+endif()
+message(STATUS "check-layers: ${checked} files keep to their layers")
