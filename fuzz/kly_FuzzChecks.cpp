@@ -8,11 +8,11 @@
 
 namespace kly_fuzz {
 
-std::string fieldFileProblem(const std::string& fileName) {
+std::string fieldTextProblem(std::string_view text) {
   const double positions[] = {0.0005, 0.002, 0.004, 0.0061};
   kly_CavityField field;
   try {
-    field.load(fileName, 0.0, positions, 0.003);
+    field.loadText(text, "fuzz input", 0.0, positions, 0.003);
     field.shift(-0.25);  // as a cavity with its gap centre at 0.25 m places it
   } catch (const kly_FileError&) {
     return {};
@@ -33,10 +33,10 @@ std::string fieldFileProblem(const std::string& fileName) {
   return {};
 }
 
-std::string beamFileProblem(const std::string& fileName) {
+std::string beamTextProblem(std::string_view text) {
   kly_BeamImport beam;
   try {
-    beam.readBeamFile(fileName);
+    beam.readBeamText(text, "fuzz input");
   } catch (const kly_FileError&) {
     return {};
   }

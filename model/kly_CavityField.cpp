@@ -109,6 +109,7 @@ private:
   std::istringstream in_;
 };
 
+// The whole file; what cannot be read at all fails here, an empty file in the parse.
 std::string readWholeFile(const std::string& fileName) {
   // A directory opens like a file on Linux and then reads as nothing.
   std::error_code ec;
@@ -122,9 +123,15 @@ std::string readWholeFile(const std::string& fileName) {
   std::ostringstream text;
   text << file.rdbuf();
   if (file.bad()) throw kly_FileError(fileContext(fileName) + ": read error");
-  std::string content = std::move(text).str();
-  if (content.empty()) throw kly_FileError(fileContext(fileName) + ": the file is empty");
-  return content;
+  return std::move(text).str();
+}
+
+void checkSampleCount(const std::string& source, std::span<const double> samplePositions) {
+  if (samplePositions.empty() || samplePositions.size() > static_cast<std::size_t>(kly_CavityField::kMaxRings)) {
+    throw std::invalid_argument(fileContext(source) + ": " + std::to_string(samplePositions.size()) +
+                                " sample positions requested; from 1 to " + std::to_string(kly_CavityField::kMaxRings) +
+                                " are possible");
+  }
 }
 
 double unitsPerMetre(const std::string& unit) {
@@ -147,20 +154,15 @@ std::string formatLength(double v) {
   return s.str();
 }
 
-}  // namespace
+// The counts of the grid and the length unit, from the header of the file.
+struct Header {
+  int nz = 1;  // axial points
+  int nr = 1;  // radial lines
+  double unitsPerMetre = 1.0;
+};
 
-void kly_CavityField::load(const std::string& fileName, double shiftBy, std::span<const double> samplePositions,
-                           double normalisationRadius) {
-  if (samplePositions.empty() || samplePositions.size() > static_cast<std::size_t>(kMaxRings)) {
-    throw std::invalid_argument(fileContext(fileName) + ": " + std::to_string(samplePositions.size()) +
-                                " sample positions requested; from 1 to " + std::to_string(kMaxRings) +
-                                " are possible");
-  }
-  FieldFileReader in(fileName, readWholeFile(fileName));
-  kly_CavityField next;
-  next.fileName_ = fileName;
-
-  // Header: everything up to "increments:" is free text.
+Header readHeader(FieldFileReader& in) {
+  // Everything up to "increments:" is free text.
   std::string tok;
   bool found = false;
   while (in.token(tok, 119)) {
@@ -189,34 +191,43 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
     in.skipLine("the rest of the increments line");
     in.skipLine("the line after the increments line");
   }
-  next.nz_ = axial + 1;
-  next.nr_ = radial + 1;
+  Header h;
+  h.nz = axial + 1;
+  h.nr = radial + 1;
   in.skipLine(radial == 0 && tok == "X" ? "the rest of the increments line" : "the column header line");
 
   const std::size_t unitAt = in.nextTokenStart(in.position());
   if (!in.token(tok, 119)) in.fail(unitAt, "the file ends early: expected the length unit");
-  next.unitsPerMetre_ = unitsPerMetre(tok);
+  h.unitsPerMetre = unitsPerMetre(tok);
   in.skipLine("the line of the length unit");
+  return h;
+}
 
-  // Points, radial line by radial line, each in axial order.
-  const int nz = next.nz_;
-  const int nr = next.nr_;
+// The points in file order, radial line by radial line, each in axial order:
+// positions in metres, the field in V/m, and where each point starts.
+struct Points {
+  std::vector<double> z, r, e;
+  std::vector<std::size_t> start;
+};
+
+Points readPoints(FieldFileReader& in, const Header& h) {
+  const int nz = h.nz;
+  const int nr = h.nr;
   const std::int64_t total = static_cast<std::int64_t>(nz) * nr;
   // Each point takes at least twelve characters, so a count the file cannot
   // hold is not allocated up front.
   const auto reserve =
       static_cast<std::size_t>(std::min<std::int64_t>(total, static_cast<std::int64_t>(in.size() / 12 + 1)));
-  std::vector<double> z, r, e;
-  std::vector<std::size_t> lineStart;
-  z.reserve(reserve);
-  r.reserve(reserve);
-  e.reserve(reserve);
-  lineStart.reserve(reserve);
-  const double s = next.unitsPerMetre_;
+  Points p;
+  p.z.reserve(reserve);
+  p.r.reserve(reserve);
+  p.e.reserve(reserve);
+  p.start.reserve(reserve);
+  const double s = h.unitsPerMetre;
   for (int j = 0; j < nr; ++j) {
     for (int i = 0; i < nz; ++i) {
-      lineStart.push_back(in.nextTokenStart(in.position()));
-      if (lineStart.back() >= in.size()) {
+      p.start.push_back(in.nextTokenStart(in.position()));
+      if (p.start.back() >= in.size()) {
         in.fail(in.size(), "the file ends early: expected " + std::to_string(total) + " points (" + std::to_string(nz) +
                                " axial by " + std::to_string(nr) + " radial), found " +
                                std::to_string(static_cast<std::int64_t>(j) * nz + i));
@@ -225,69 +236,105 @@ void kly_CavityField::load(const std::string& fileName, double shiftBy, std::spa
       const double ri = in.number<double>([&] { return pointName("r", i, nz, j, nr); });
       const double ei = in.number<double>([&] { return pointName("the axial field", i, nz, j, nr); });
       for (int k = 0; k < 3; ++k) in.number<double>([&] { return pointName("a field column", i, nz, j, nr); });
-      z.push_back(zi / s);
-      r.push_back(ri / s);
-      e.push_back(ei * 1e6);
+      p.z.push_back(zi / s);
+      p.r.push_back(ri / s);
+      p.e.push_back(ei * 1e6);
     }
   }
+  return p;
+}
 
-  // Stored [axial][radial]; the file runs radial line by radial line.
-  next.z_.resize(static_cast<std::size_t>(total));
-  next.r_.resize(static_cast<std::size_t>(total));
-  next.e_.resize(static_cast<std::size_t>(total));
-  for (int j = 0; j < nr; ++j) {
-    for (int i = 0; i < nz; ++i) {
-      const std::size_t from = static_cast<std::size_t>(j) * nz + i;
-      next.at(next.z_, i, j) = z[from];
-      next.at(next.r_, i, j) = r[from];
-      next.at(next.e_, i, j) = e[from];
-    }
+// The field is looked up by position on a uniform axial grid, so a graded or
+// reordered grid would be read at the wrong places.
+void checkAxialGrid(const FieldFileReader& in, const Points& p, const Header& h) {
+  const double zmin = *std::min_element(p.z.begin(), p.z.end());
+  const double zmax = *std::max_element(p.z.begin(), p.z.end());
+  const double dz = (zmax - zmin) / (h.nz - 1);
+  if (!(dz > 0.0)) {
+    in.fail(p.start.front(), "all points have the same z (" + formatLength(zmin) + "): the axial grid has no length");
   }
-  next.zmin_ = *std::min_element(z.begin(), z.end());
-  next.zmax_ = *std::max_element(z.begin(), z.end());
-  next.rmin_ = *std::min_element(r.begin(), r.end());
-  next.rmax_ = *std::max_element(r.begin(), r.end());
-  next.dz_ = (next.zmax_ - next.zmin_) / (nz - 1);
-  next.dr_ = nr < 2 ? 1000.0 : (next.rmax_ - next.rmin_) / (nr - 1);
-
-  // The field is looked up by position on a uniform axial grid, so a graded or
-  // reordered grid would be read at the wrong places.
-  if (!(next.dz_ > 0.0)) {
-    in.fail(lineStart.front(),
-            "all points have the same z (" + formatLength(next.zmin_) + "): the axial grid has no length");
-  }
-  for (int j = 0; j < nr; ++j) {
-    for (int i = 0; i < nz; ++i) {
-      const double expected = next.zmin_ + i * next.dz_;
-      const double actual = next.at(next.z_, i, j);
-      if (!(std::fabs(actual - expected) <= kGridTolerance * next.dz_)) {
-        in.fail(lineStart[static_cast<std::size_t>(j) * nz + i],
-                "the z spacing is not uniform: " + pointName("z", i, nz, j, nr) + " is " + formatLength(actual) +
-                    ", but a uniform grid from " + formatLength(next.zmin_) + " to " + formatLength(next.zmax_) +
-                    " places it at " + formatLength(expected));
+  for (int j = 0; j < h.nr; ++j) {
+    for (int i = 0; i < h.nz; ++i) {
+      const std::size_t k = static_cast<std::size_t>(j) * h.nz + i;
+      const double expected = zmin + i * dz;
+      const double actual = p.z[k];
+      if (!(std::fabs(actual - expected) <= kGridTolerance * dz)) {
+        in.fail(p.start[k], "the z spacing is not uniform: " + pointName("z", i, h.nz, j, h.nr) + " is " +
+                                formatLength(actual) + ", but a uniform grid from " + formatLength(zmin) + " to " +
+                                formatLength(zmax) + " places it at " + formatLength(expected));
       }
     }
   }
+}
 
+}  // namespace
+
+void kly_CavityField::load(const std::string& fileName, double shiftBy, std::span<const double> samplePositions,
+                           double normalisationRadius) {
+  checkSampleCount(fileName, samplePositions);
+  loadText(readWholeFile(fileName), fileName, shiftBy, samplePositions, normalisationRadius);
+}
+
+void kly_CavityField::loadText(std::string_view text, const std::string& source, double shiftBy,
+                               std::span<const double> samplePositions, double normalisationRadius) {
+  checkSampleCount(source, samplePositions);
+  if (text.empty()) throw kly_FileError(fileContext(source) + ": the file is empty");
+  FieldFileReader in(source, std::string(text));
+  const Header header = readHeader(in);
+  const Points points = readPoints(in, header);
+  checkAxialGrid(in, points, header);
+
+  kly_CavityField next;
+  next.fileName_ = source;
+  next.takeGrid(header.nz, header.nr, header.unitsPerMetre, points.z, points.r, points.e);
   next.shift(shiftBy);
-  next.normalise(normalisationRadius, fileName);
+  next.normalise(normalisationRadius, source);
   next.tabulate(samplePositions);
+  next.checkFinite(normalisationRadius, samplePositions[0]);
+  *this = std::move(next);
+}
+
+void kly_CavityField::takeGrid(int nz, int nr, double unitsPerMetre, const std::vector<double>& z,
+                               const std::vector<double>& r, const std::vector<double>& e) {
+  nz_ = nz;
+  nr_ = nr;
+  unitsPerMetre_ = unitsPerMetre;
+  // Stored [axial][radial]; the file runs radial line by radial line.
+  const std::size_t total = static_cast<std::size_t>(nz) * nr;
+  z_.resize(total);
+  r_.resize(total);
+  e_.resize(total);
+  for (int j = 0; j < nr; ++j) {
+    for (int i = 0; i < nz; ++i) {
+      const std::size_t from = static_cast<std::size_t>(j) * nz + i;
+      at(z_, i, j) = z[from];
+      at(r_, i, j) = r[from];
+      at(e_, i, j) = e[from];
+    }
+  }
+  zmin_ = *std::min_element(z.begin(), z.end());
+  zmax_ = *std::max_element(z.begin(), z.end());
+  rmin_ = *std::min_element(r.begin(), r.end());
+  rmax_ = *std::max_element(r.begin(), r.end());
+  dz_ = (zmax_ - zmin_) / (nz - 1);
+  dr_ = nr < 2 ? 1000.0 : (rmax_ - rmin_) / (nr - 1);
+}
+
+void kly_CavityField::checkFinite(double normalisationRadius, double firstSamplePosition) const {
   // A grid spacing near the smallest double, or field values many decades
   // apart, can make the normalised field overflow: such a profile would feed
   // infinities into every later result.
   const auto finite = [](double v) { return std::isfinite(v); };
-  if (!std::all_of(next.e_.begin(), next.e_.end(), finite) ||
-      !std::all_of(next.profile_.begin(), next.profile_.end(), finite) ||
-      !std::all_of(next.integrals_.begin(), next.integrals_.end(), finite)) {
-    throw kly_FileError(fileContext(fileName) + ": the axial field normalised to unit integral at " +
+  if (!std::all_of(e_.begin(), e_.end(), finite) || !std::all_of(profile_.begin(), profile_.end(), finite) ||
+      !std::all_of(integrals_.begin(), integrals_.end(), finite)) {
+    throw kly_FileError(fileContext(fileName_) + ": the axial field normalised to unit integral at " +
                         formatLength(normalisationRadius) + " from the axis exceeds the range of a double (" +
-                        "grid spacing " + formatLength(next.dz_) + ")");
+                        "grid spacing " + formatLength(dz_) + ")");
   }
-  if (!(next.integrals_[0] > 0.0)) {
-    throw kly_FileError(fileContext(fileName) + ": the field at the innermost sample position (" +
-                        formatLength(samplePositions[0]) + " from the axis) is zero everywhere along z");
+  if (!(integrals_[0] > 0.0)) {
+    throw kly_FileError(fileContext(fileName_) + ": the field at the innermost sample position (" +
+                        formatLength(firstSamplePosition) + " from the axis) is zero everywhere along z");
   }
-  *this = std::move(next);
 }
 
 void kly_CavityField::shift(double d) {

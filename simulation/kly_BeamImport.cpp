@@ -107,9 +107,17 @@ private:
 void kly_BeamImport::readBeamFile(const std::string& fileName) {
   std::error_code ec;
   if (std::filesystem::is_directory(fileName, ec)) throw kly_FileError("beam file '" + fileName + "': is a directory");
-  std::ifstream in(fileName);
+  std::ifstream in(fileName, std::ios::binary);
   if (!in) throw kly_FileError("beam file '" + fileName + "': cannot be opened for reading");
-  TokenReader reader(in, fileName);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw kly_FileError("beam file '" + fileName + "': read failure");
+  readBeamText(std::move(text).str(), fileName);
+}
+
+void kly_BeamImport::readBeamText(std::string_view text, const std::string& source) {
+  std::istringstream in{std::string(text)};
+  TokenReader reader(in, source);
 
   std::array<double, kHeaderNumbers> numbers{};
   std::array<int, kHeaderIntegers> integers{};

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "fuzz/kly_FuzzChecks.h"
+#include "kly_Files.h"
 #include "klystron/core/kly_Errors.h"
 #include "klystron/model/kly_CavityField.h"
 #include "klystron/simulation/kly_BeamImport.h"
 
 namespace {
 
-const std::string kRegressionDir = std::string(KLY_TEST_DATA_DIR) + "/regression";
+const std::string kRegressionDir = kly_test::dataFile("regression");
 
 struct Finding {
   const char* file;     // in tests/data/regression
@@ -59,7 +60,7 @@ TEST(FuzzRegression, EveryStoredInputIsListedHere) {
 TEST(FuzzRegression, FieldFilesAreRefusedForTheirRealReason) {
   const double positions[] = {0.0005, 0.002, 0.004, 0.0061};
   for (const Finding& f : kFieldFindings) {
-    EXPECT_EQ(kly_fuzz::fieldFileProblem(path(f)), "") << f.file;
+    EXPECT_EQ(kly_fuzz::fieldTextProblem(kly_test::readText(path(f))), "") << f.file;
     kly_CavityField field;
     try {
       field.load(path(f), 0.0, positions, 0.003);
@@ -73,7 +74,7 @@ TEST(FuzzRegression, FieldFilesAreRefusedForTheirRealReason) {
 
 TEST(FuzzRegression, BeamFilesAreRefusedForTheirRealReason) {
   for (const Finding& f : kBeamFindings) {
-    EXPECT_EQ(kly_fuzz::beamFileProblem(path(f)), "") << f.file;
+    EXPECT_EQ(kly_fuzz::beamTextProblem(kly_test::readText(path(f))), "") << f.file;
     kly_BeamImport beam;
     try {
       beam.readBeamFile(path(f));
@@ -89,13 +90,13 @@ TEST(FuzzRegression, BeamFilesAreRefusedForTheirRealReason) {
 TEST(FuzzRegression, SampleFilesPassTheChecksAndLoad) {
   const double positions[] = {0.0005, 0.002, 0.004, 0.0061};
   for (const char* name : {"gap-field-axis.txt", "gap-field-mm.txt", "gap-field-radial.txt"}) {
-    const std::string file = std::string(KLY_TEST_DATA_DIR) + "/" + name;
-    EXPECT_EQ(kly_fuzz::fieldFileProblem(file), "") << name;
+    const std::string file = kly_test::dataFile(name);
+    EXPECT_EQ(kly_fuzz::fieldTextProblem(kly_test::readText(file)), "") << name;
     kly_CavityField field;
     EXPECT_NO_THROW(field.load(file, 0.0, positions, 0.003)) << name;
   }
-  const std::string beamFile = std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt";
-  EXPECT_EQ(kly_fuzz::beamFileProblem(beamFile), "");
+  const std::string beamFile = kly_test::dataFile("prebunched-beam.txt");
+  EXPECT_EQ(kly_fuzz::beamTextProblem(kly_test::readText(beamFile)), "");
   kly_BeamImport beam;
   EXPECT_NO_THROW(beam.readBeamFile(beamFile));
 }

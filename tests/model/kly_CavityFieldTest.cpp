@@ -216,3 +216,32 @@ TEST(CavityField, UnusableFilesAreReportedWithFileAndLine) {
   }
   EXPECT_EQ(f.getRings(), 1);
 }
+
+// The file-name entry point reads the file and parses it as text: both give
+// the same profile to the last bit, and the text's problems name its source.
+TEST(CavityField, TextInMemoryLoadsAsTheFileDoes) {
+  const std::vector<double> samples = {0.0005, 0.002, 0.004, 0.0061};
+  const std::string file = dataFile("gap-field-radial.txt");
+  kly_CavityField fromFile, fromText;
+  fromFile.load(file, 0.0, samples, 0.0031);
+  fromText.loadText(kly_test::readText(file), "radial profile", 0.0, samples, 0.0031);
+  ASSERT_EQ(fromText.getZMin(), fromFile.getZMin());
+  ASSERT_EQ(fromText.getZMax(), fromFile.getZMax());
+  EXPECT_EQ(fromText.getCoupling(107.4), fromFile.getCoupling(107.4));
+  for (int ring = 0; ring < 4; ++ring) {
+    EXPECT_EQ(fromText.getFieldIntegral(ring), fromFile.getFieldIntegral(ring)) << ring;
+    for (int i = 1; i < 40; ++i) {
+      const double z = fromFile.getZMin() + (fromFile.getZMax() - fromFile.getZMin()) * i / 40;
+      ASSERT_EQ(fromText.getField(z, ring), fromFile.getField(z, ring)) << ring << " " << i;
+    }
+  }
+  try {
+    fromText.loadText(replaceLine(gridFile(20, "X", 1), 7, "x"), "pasted text", 0.0, samples, 0.0);
+    ADD_FAILURE() << "loaded a malformed text";
+  } catch (const kly_FileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "field file 'pasted text' line 7: expected z of axial point 4 of 21 on radial line 1 of 1, found \"x\"");
+  }
+  EXPECT_THROW(fromText.loadText("", "nothing", 0.0, samples, 0.0), kly_FileError);
+  EXPECT_EQ(fromText.getFieldIntegral(3), fromFile.getFieldIntegral(3));  // kept what it held
+}

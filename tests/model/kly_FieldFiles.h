@@ -1,47 +1,14 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-// Test helpers: the sample field files and small synthetic ones written to a
-// scratch directory.
+#include "kly_Files.h"
+
+// Small synthetic field files for the tests.
 namespace kly_test {
-
-inline std::string dataFile(const std::string& name) { return std::string(KLY_TEST_DATA_DIR) + "/" + name; }
-
-inline std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A scratch directory removed when the object goes.
-class ScratchDir {
-public:
-  explicit ScratchDir(const std::string& tag)
-      : path_(std::filesystem::temp_directory_path() / ("kly-" + tag + "-" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string write(const std::string& name, const std::string& text) const {
-    const std::string path = (path_ / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-
-private:
-  std::filesystem::path path_;
-};
 
 // A field file in millimetres on a uniform grid from z = -5 mm to 5 mm with
 // radial lines 1 mm apart: E = exp(-(z / 2 mm)^2) (1 + 0.1 j^2) on line j.

@@ -1,25 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "kly_Files.h"
 #include "klystron/core/kly_Errors.h"
 #include "klystron/simulation/kly_BeamImport.h"
 
 namespace {
 
 constexpr double kC0 = 299792458.0;
-const std::string kSample = std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt";
+const std::string kSample = kly_test::dataFile("prebunched-beam.txt");
 
-// Writes `content` to a file of its own in the test's temporary directory.
+// Writes `content` to a file of its own in the tests' scratch folder.
 std::string writeFile(const std::string& name, const std::string& content) {
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "kly_BeamImportTest";
-  std::filesystem::create_directories(dir);
-  std::ofstream((dir / name).string()) << content;
-  return (dir / name).string();
+  static const kly_test::ScratchDir dir("beam-import");
+  return dir.write(name, content);
 }
 
 // Lines 1 and 2 of a header at 1 GHz; line 3 holds the integers (3 rows, 10 steps per period).
@@ -161,6 +159,31 @@ TEST(BeamImport, AccessorsCheckTheirIndex) {
   EXPECT_THROW(beam.headerNumber(0), std::out_of_range);
   EXPECT_THROW(beam.headerNumber(11), std::out_of_range);
   EXPECT_THROW(beam.headerInteger(5), std::out_of_range);
+}
+
+}  // namespace
+
+namespace {
+
+// The file-name entry point reads the file and parses it as text.
+TEST(BeamImport, TextInMemoryReadsAsTheFileDoes) {
+  kly_BeamImport fromFile, fromText;
+  fromFile.readBeamFile(kSample);
+  fromText.readBeamText(kly_test::readText(kSample), "pasted beam");
+  ASSERT_EQ(fromText.getRowCount(), fromFile.getRowCount());
+  EXPECT_EQ(fromText.getFileStartPosition(), fromFile.getFileStartPosition());
+  for (int d = 0; d < fromFile.getRowCount(); ++d) {
+    EXPECT_EQ(fromText.velocity(d), fromFile.velocity(d)) << d;
+    EXPECT_EQ(fromText.z(d), fromFile.z(d)) << d;
+  }
+  try {
+    fromText.readBeamText(kHeader + "0 0.5 2\n1 1.5 1\n", "pasted beam");
+    ADD_FAILURE() << "read a beta of 1.5";
+  } catch (const kly_FileError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("beam file 'pasted beam' line 7: beta of row 2 of 3 is 1.5", 0), 0u)
+        << e.what();
+  }
+  EXPECT_EQ(fromText.getRowCount(), fromFile.getRowCount());  // kept what it held
 }
 
 }  // namespace

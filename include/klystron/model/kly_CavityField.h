@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "klystron/core/kly_Constants.h"
@@ -31,14 +32,20 @@ public:
 
   kly_CavityField() = default;
 
-  // Reads the file, moves it by `shift` (see shift), normalises it at
-  // `normalisationRadius` [m] and tabulates it at the sample positions [m]
-  // (1 to kMaxRings of them). Throws kly_FileError naming the file, the line
-  // and the problem when the file cannot be opened or parsed, and
-  // std::invalid_argument for a count of sample positions outside 1 to
-  // kMaxRings. On failure the object keeps what it held.
+  // Reads the file and loads its text (loadText). Throws kly_FileError
+  // naming the file for one that cannot be opened or read or is a directory.
   void load(const std::string& fileName, double shift, std::span<const double> samplePositions,
             double normalisationRadius);
+
+  // Parses the text of a field file, moves it by `shift` (see shift),
+  // normalises it at `normalisationRadius` [m] and tabulates it at the sample
+  // positions [m] (1 to kMaxRings of them). `source` names the text in
+  // messages. Throws kly_FileError naming the source, the line and the
+  // problem when the text cannot be parsed, and std::invalid_argument for a
+  // count of sample positions outside 1 to kMaxRings. On failure the object
+  // keeps what it held.
+  void loadText(std::string_view text, const std::string& source, double shift, std::span<const double> samplePositions,
+                double normalisationRadius);
 
   // Subtracts d [m] from every z coordinate; nothing when d is 0. Throws
   // kly_FileError, and changes nothing, when the moved positions can no
@@ -70,8 +77,13 @@ private:
   }
   double profile(int i, int q) const { return profile_[static_cast<std::size_t>(i) * rings_ + q]; }
   void checkRing(int ring) const;
+  // Steps of a load: the grid as read, in metres; the normalisation; the
+  // tabulation; the check that the normalised profile is usable.
+  void takeGrid(int nz, int nr, double unitsPerMetre, const std::vector<double>& z, const std::vector<double>& r,
+                const std::vector<double>& e);
   void normalise(double radius, const std::string& fileName);
   void tabulate(std::span<const double> samplePositions);
+  void checkFinite(double normalisationRadius, double firstSamplePosition) const;
 
   std::string fileName_;  // of the last load, for messages
   int nz_ = 1;

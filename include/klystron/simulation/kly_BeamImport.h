@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A beam distribution produced by another calculation: one velocity and one
@@ -13,10 +14,14 @@ public:
   static constexpr int kHeaderNumbers = 10;
   static constexpr int kHeaderIntegers = 4;
 
-  // Reads the file and replaces what the record held. On any failure it throws
-  // kly_FileError naming the file, the line and the problem, and the record
-  // keeps what it held.
+  // Reads the file and parses its text (readBeamText). Throws kly_FileError
+  // naming the file for one that cannot be opened or read or is a directory.
   void readBeamFile(const std::string& fileName);
+  // Parses the text of a beam file and replaces what the record held;
+  // `source` names the text in messages. On any failure it throws
+  // kly_FileError naming the source, the line and the problem, and the record
+  // keeps what it held.
+  void readBeamText(std::string_view text, const std::string& source);
 
   int getRowCount() const { return static_cast<int>(rows_.size()); }  // N, 0 before a read
 
