@@ -191,7 +191,6 @@ void plainSums(PassSnapshot& p, std::vector<std::vector<double>>& field) {
     const int s = p.sampled[i];
     for (int dr : p.targetList[i]) {
       const int d = dr / p.rings, r = dr % p.rings;
-      p.table.setFieldRing(r);
       field[i][std::size_t(dr)] =
           kly_SpaceChargeSum::plainField(p.table, p.view(), d, r, s, p.position(d, r, s), p.velocity(d, r, s));
     }

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "klystron/core/kly_Constants.h"
 #include "klystron/core/kly_Errors.h"
 
 void Fourier::setSamples(const double* samples, int count) {
@@ -13,14 +14,14 @@ void Fourier::setSamples(const double* samples, int count) {
   this->count = count;
 }
 
-std::complex<double> Fourier::coefficient(int h) {
+std::complex<double> Fourier::coefficient(int h) const {
   if (h < 0) throw std::invalid_argument("harmonic analysis: harmonic number " + std::to_string(h) + " is negative");
   if (samples == nullptr) throw kly_StateError("harmonic analysis: no samples were set");
-  sum = 0.0;
+  std::complex<double> sum = 0.0;
   for (int i = 0; i < count; ++i) {
     // h*i in integer arithmetic (64 bits, so that no harmonic of a long record overflows), then as a double.
     const long long hi = static_cast<long long>(h) * i;
-    phasor = std::complex<double>(0.0, -twoPi * static_cast<double>(hi) / count);
+    const std::complex<double> phasor(0.0, -kly::kTwoPi * static_cast<double>(hi) / count);
     sum += samples[i] * std::exp(phasor);
   }
   sum = sum * (2.0 / count);

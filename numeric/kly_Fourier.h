@@ -22,14 +22,11 @@ public:
   // Complex amplitude of harmonic h >= 0 of the stored samples, in the units of
   // the samples. Throws std::invalid_argument for h < 0 and kly_StateError
   // before setSamples.
-  std::complex<double> coefficient(int h);
+  std::complex<double> coefficient(int h) const;
 
   int getCount() const { return count; }  // number of samples per period
 
 private:
   int count = 0;
   const double* samples = nullptr;
-  double twoPi = 6.283185307179586;
-  std::complex<double> sum = 0.0;     // the last result
-  std::complex<double> phasor = 0.0;  // exponent of the last term added
 };

@@ -143,7 +143,6 @@ void kly_DiskSimulation::Run::plainPass(int i) {
     }
     for (int d = 0; d < Nd_; ++d) {
       for (int r = 0; r < Nr_; ++r) {
-        spaceCharge_.setFieldRing(r);
         const double z = zCur_[d][r];
         if (z < zInj_ || z > regionEnd || lastPeriod) continue;
         if (i > 0) eSc_[d][r] = spaceChargeField(d, r, s);

@@ -210,21 +210,12 @@ void kly_SpaceCharge::install(std::vector<double>&& table, double zmax, int ring
   table_ = std::move(table);
   zmax_ = zmax;
   rings_ = rings;
-  fieldRing_ = 0;
 }
 
-void kly_SpaceCharge::setFieldRing(int ring) {
+void kly_SpaceCharge::badRing(const char* which, int ring) const {
   if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
-  if (ring < 0 || ring >= rings_)
-    throw std::out_of_range("space charge: field ring " + std::to_string(ring) + " is outside 0 to " +
-                            std::to_string(rings_ - 1));
-  fieldRing_ = ring;
-}
-
-void kly_SpaceCharge::badSource(int source) const {
-  if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
-  throw std::out_of_range("space charge: source ring " + std::to_string(source) + " is outside 0 to " +
-                          std::to_string(rings_ - 1));
+  throw std::out_of_range(std::string("space charge: ") + which + " ring " + std::to_string(ring) +
+                          " is outside 0 to " + std::to_string(rings_ - 1));
 }
 
 double kly_SpaceCharge::tableValue(int k, int j, int i) const {

@@ -45,28 +45,23 @@ public:
   void buildSheetBeamTable(double charge, double velocity, double beamWidth, double beamHeight, double tubeWidth,
                            double tubeHeight, int strips);
 
-  // Selects the ring J (0 .. N-1) on which the looked-up fields act. A build
-  // resets it to 0. Throws std::out_of_range outside 0 .. N-1 and
-  // kly_StateError before a build.
-  void setFieldRing(int ring);
-  int getFieldRing() const { return fieldRing_; }
-
-  // Average axial field [V/m] on the selected ring J due to ring `source` of a
-  // disk at the axial separation x [m] (position of the acted-on ring minus
+  // Average axial field [V/m] on ring `fieldRing` (J) due to ring `source` of
+  // a disk at the axial separation x [m] (position of the acted-on ring minus
   // position of the source, scaled by the acted-on ring's relativistic
   // factor): interpolated in the table, negative for x >= 0 (an electron ahead
   // of the disk is pushed forward, one behind it back), 0 for |x| >= zmax and
-  // for x not a number. Throws std::out_of_range for a source outside
-  // 0 .. N-1 and kly_StateError before a build.
-  double getSpaceChargeField(double x, int source) const {
-    if (static_cast<unsigned>(source) >= static_cast<unsigned>(rings_)) badSource(source);
+  // for x not a number. Throws std::out_of_range for a field ring or a source
+  // outside 0 .. N-1 and kly_StateError before a build.
+  double getSpaceChargeField(double x, int fieldRing, int source) const {
+    if (static_cast<unsigned>(fieldRing) >= static_cast<unsigned>(rings_)) badRing("field", fieldRing);
+    if (static_cast<unsigned>(source) >= static_cast<unsigned>(rings_)) badRing("source", source);
     const double a = std::abs(x) / zmax_ * kIntervals;
     // Equivalent to "b = a truncated towards zero; nothing unless 0 <= b < kIntervals", without converting a
     // value outside int's range (or NaN) to int.
     if (!(a > -1.0 && a < kIntervals)) return 0.0;
     const int b = static_cast<int>(a);
-    const double* lower = &table_[index(b, fieldRing_, source)];
-    const double* upper = &table_[index(b + 1, fieldRing_, source)];
+    const double* lower = &table_[index(b, fieldRing, source)];
+    const double* upper = &table_[index(b + 1, fieldRing, source)];
     const double vJ = lower[0] + (a - b) * (upper[0] - lower[0]);
     const double vJ1 = lower[rings_] + (a - b) * (upper[rings_] - lower[rings_]);
     const double r = vJ1 - vJ;
@@ -83,11 +78,10 @@ public:
 
 private:
   std::size_t index(int k, int j, int i) const { return (static_cast<std::size_t>(k) * (rings_ + 1) + j) * rings_ + i; }
-  [[noreturn]] void badSource(int source) const;
+  [[noreturn]] void badRing(const char* which, int ring) const;
   void install(std::vector<double>&& table, double zmax, int rings);
 
   std::vector<double> table_;  // T[k][j][i] at index(k, j, i)
   double zmax_ = 0.0;          // [m]
   int rings_ = 0;
-  int fieldRing_ = 0;
 };

@@ -51,20 +51,20 @@ double kly_SpaceChargeSum::plainField(const kly_SpaceCharge& table, const kly_Pa
     const int st = s - Ns;  // recorded earlier in this pass
     for (int dp = d; dp < Nd; ++dp) {
       for (int rp = 0; rp < Nr; ++rp) {
-        if (velocity[dp][rp][st] > 0) e += table.getSpaceChargeField((z - position[dp][rp][st]) / contraction, rp);
+        if (velocity[dp][rp][st] > 0) e += table.getSpaceChargeField((z - position[dp][rp][st]) / contraction, r, rp);
       }
     }
   }
   for (int dp = 0; dp < Nd; ++dp) {  // step s as the previous pass recorded it
     for (int rp = 0; rp < Nr; ++rp) {
       if (dp == d && rp == r) continue;
-      if (velocity[dp][rp][s] > 0) e += table.getSpaceChargeField((z - position[dp][rp][s]) / contraction, rp);
+      if (velocity[dp][rp][s] > 0) e += table.getSpaceChargeField((z - position[dp][rp][s]) / contraction, r, rp);
     }
   }
   const int sl = s + Ns;  // as the previous pass recorded it
   for (int dp = 0; dp <= d; ++dp) {
     for (int rp = 0; rp < Nr; ++rp) {
-      if (velocity[dp][rp][sl] > 0) e += table.getSpaceChargeField((z - position[dp][rp][sl]) / contraction, rp);
+      if (velocity[dp][rp][sl] > 0) e += table.getSpaceChargeField((z - position[dp][rp][sl]) / contraction, r, rp);
     }
   }
   return e;

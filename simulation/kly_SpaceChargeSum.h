@@ -62,8 +62,8 @@ public:
   static bool isSupported(Vectors vectors);  // by this build and processor
 
   // The field on ring r of disk d at step s, summed plainly: the reference
-  // the fast sums are held to. The field ring of `table` must be r; z and v
-  // are the current position [m] and velocity [m/s] of the disk ring. Steps
+  // the fast sums are held to. z and v are the current position [m] and
+  // velocity [m/s] of the disk ring. Steps
   // s - N_s (if s >= N_s), s and s + N_s of the trajectories are read.
   static double plainField(const kly_SpaceCharge& table, const kly_PassTrajectories& t, int d, int r, int s, double z,
                            double v);

@@ -93,7 +93,6 @@ int expectPlainSums(kly_SpaceCharge& table, const Trajectories& t, int s, Z zAt,
     sum.prepare(table, t.disks, width);
     setSources(sum, t, s);
     for (int r = 0; r < t.rings; ++r) {
-      table.setFieldRing(r);
       for (int first = 0; first < t.disks; first += kLanes) {
         double z[kLanes], c[kLanes], field[kLanes];
         unsigned lanes = 0;

@@ -159,33 +159,31 @@ TEST(SpaceCharge, LookupEndsAndInterpolation) {
   kly_SpaceCharge sc;
   sc.buildRoundBeamTable(kQ, kU, kAb, kB, 4);
   const double zmax = sc.getZMax();
-  sc.setFieldRing(2);
-  EXPECT_EQ(sc.getSpaceChargeField(0.0, 1), 0.0);  // the table is 0 at no distance
-  EXPECT_EQ(sc.getSpaceChargeField(-0.0, 1), 0.0);
+  EXPECT_EQ(sc.getSpaceChargeField(0.0, 2, 1), 0.0);  // the table is 0 at no distance
+  EXPECT_EQ(sc.getSpaceChargeField(-0.0, 2, 1), 0.0);
   // Just inside the range: between the last two points, nearly the last.
   const double last = ringField(sc, 999, 2, 1);
-  EXPECT_NEAR(sc.getSpaceChargeField(-std::nextafter(zmax, 0.0), 1), last, 1e-9 * last);
+  EXPECT_NEAR(sc.getSpaceChargeField(-std::nextafter(zmax, 0.0), 2, 1), last, 1e-9 * last);
   // At the end of the range and beyond, and for no number: nothing.
   for (double x : {zmax, -zmax, 1.5 * zmax, 1e300, std::numeric_limits<double>::infinity(),
                    std::numeric_limits<double>::quiet_NaN()})
-    EXPECT_EQ(sc.getSpaceChargeField(x, 1), 0.0) << x;
+    EXPECT_EQ(sc.getSpaceChargeField(x, 2, 1), 0.0) << x;
   // Half-way between two points: their mean.
   const double mean = (ringField(sc, 500, 2, 1) + ringField(sc, 501, 2, 1)) / 2;
-  EXPECT_NEAR(sc.getSpaceChargeField(-(zOf(500, zmax) + zOf(501, zmax)) / 2, 1), mean, 1e-9 * mean);
+  EXPECT_NEAR(sc.getSpaceChargeField(-(zOf(500, zmax) + zOf(501, zmax)) / 2, 2, 1), mean, 1e-9 * mean);
 }
 
 TEST(SpaceCharge, FieldChangesSignAcrossTheDisk) {
   kly_SpaceCharge sc;
   sc.buildSheetBeamTable(kQ, kU, kWb, kHb, kW, kH, 5);
   for (int J = 0; J < 5; ++J) {
-    sc.setFieldRing(J);
     for (int i = 0; i < 5; ++i)
       for (double d : {1e-6, 3.3e-4, 0.004, 0.9 * sc.getZMax()}) {
         // A ring ahead of the (positively counted) disk charge feels a negative
         // field, which pushes an electron forward; one behind it the opposite.
-        const double ahead = sc.getSpaceChargeField(d, i);
+        const double ahead = sc.getSpaceChargeField(d, J, i);
         EXPECT_LT(ahead, 0.0) << J << " " << i << " " << d;
-        EXPECT_EQ(sc.getSpaceChargeField(-d, i), -ahead) << J << " " << i << " " << d;
+        EXPECT_EQ(sc.getSpaceChargeField(-d, J, i), -ahead) << J << " " << i << " " << d;
       }
   }
 }
@@ -218,11 +216,9 @@ TEST(SpaceCharge, BuildsOnTwoThreadsAtOnceGiveTheTablesEachGetsAlone) {
 TEST(SpaceCharge, RebuildReplacesTheTable) {
   kly_SpaceCharge sc, fresh;
   sc.buildRoundBeamTable(kQ, kU, kAb, kB, 8);
-  sc.setFieldRing(7);
   sc.buildSheetBeamTable(kQ, kU, kWb, kHb, kW, kH, 2);
   fresh.buildSheetBeamTable(kQ, kU, kWb, kHb, kW, kH, 2);
   EXPECT_EQ(sc.getRingCount(), 2);
-  EXPECT_EQ(sc.getFieldRing(), 0);
   EXPECT_EQ(sc.getZMax(), fresh.getZMax());
   EXPECT_EQ(sc.tableValue(10, 2, 1), fresh.tableValue(10, 2, 1));
   EXPECT_THROW(sc.tableValue(0, 3, 0), std::out_of_range);
@@ -230,8 +226,7 @@ TEST(SpaceCharge, RebuildReplacesTheTable) {
 
 TEST(SpaceCharge, RejectsUnusableInputAndKeepsItsTable) {
   kly_SpaceCharge sc;
-  EXPECT_THROW(sc.setFieldRing(0), kly_StateError);
-  EXPECT_THROW(sc.getSpaceChargeField(1e-3, 0), kly_StateError);
+  EXPECT_THROW(sc.getSpaceChargeField(1e-3, 0, 0), kly_StateError);
   EXPECT_THROW(sc.tableValue(0, 0, 0), kly_StateError);
 
   const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -265,8 +260,8 @@ TEST(SpaceCharge, RejectsUnusableInputAndKeepsItsTable) {
   EXPECT_EQ(sc.tableValue(20, 4, 3), kept);
 
   for (int ring : {-1, 4}) {
-    EXPECT_THROW(sc.setFieldRing(ring), std::out_of_range);
-    EXPECT_THROW(sc.getSpaceChargeField(1e-3, ring), std::out_of_range);
+    EXPECT_THROW(sc.getSpaceChargeField(1e-3, ring, 0), std::out_of_range);
+    EXPECT_THROW(sc.getSpaceChargeField(1e-3, 0, ring), std::out_of_range);
   }
   EXPECT_THROW(sc.tableValue(1000, 0, 0), std::out_of_range);
   EXPECT_THROW(sc.tableValue(0, 5, 0), std::out_of_range);
