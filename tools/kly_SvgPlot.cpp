@@ -109,7 +109,31 @@ void kly_SvgPlot::setXTicks(std::vector<Tick> ticks) { xTicks_ = std::move(ticks
 
 void kly_SvgPlot::setYRange(double lo, double hi) { yRange_ = std::make_pair(lo, hi); }
 
+// The plot area and the ranges and tick steps of both axes, and the mapping
+// from data to picture coordinates.
+struct kly_SvgPlot::Frame {
+  Range x, y;
+  double xStep = 0, yStep = 0;
+  double w = kWidth - kLeft - kRight;
+  double h = kHeight - kTop - kBottom;
+  double px(double v) const { return kLeft + (v - x.lo) / (x.hi - x.lo) * w; }
+  double py(double v) const { return kTop + h - (v - y.lo) / (y.hi - y.lo) * h; }
+};
+
 std::string kly_SvgPlot::render() const {
+  const Frame f = frame();
+  std::string out;
+  renderHeader(out, f);
+  renderBands(out, f);
+  renderAxes(out, f);
+  renderSeries(out, f);
+  renderMarkers(out, f);
+  renderLegend(out);
+  out += "</svg>\n";
+  return out;
+}
+
+kly_SvgPlot::Frame kly_SvgPlot::frame() const {
   Range xr, yr;
   for (const Series& s : series_) {
     for (std::size_t i = 0; i < s.x.size(); ++i) {
@@ -127,22 +151,19 @@ std::string kly_SvgPlot::render() const {
   }
   for (const Tick& t : xTicks_) xr.add(t.at);
 
-  double xStep = 0, yStep = 0;
-  Range x = niceRange(xr, xStep);
-  Range y = yRange_ ? Range{yRange_->first, yRange_->second} : niceRange(yr, yStep);
-  if (yRange_) niceRange(y, yStep);
+  Frame f;
+  f.x = niceRange(xr, f.xStep);
+  f.y = yRange_ ? Range{yRange_->first, yRange_->second} : niceRange(yr, f.yStep);
+  if (yRange_) niceRange(f.y, f.yStep);
   if (!xTicks_.empty() && !xr.empty()) {
     // Categories: keep half a bar of room at both ends instead of whole ticks.
-    x = xr;
-    if (x.lo == x.hi) x = Range{x.lo - 1, x.hi + 1};
+    f.x = xr;
+    if (f.x.lo == f.x.hi) f.x = Range{f.x.lo - 1, f.x.hi + 1};
   }
+  return f;
+}
 
-  const double w = kWidth - kLeft - kRight;
-  const double h = kHeight - kTop - kBottom;
-  auto px = [&](double v) { return kLeft + (v - x.lo) / (x.hi - x.lo) * w; };
-  auto py = [&](double v) { return kTop + h - (v - y.lo) / (y.hi - y.lo) * h; };
-
-  std::string out;
+void kly_SvgPlot::renderHeader(std::string& out, const Frame& f) const {
   out += fmt::format(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" viewBox=\"0 0 {0} {1}\" "
@@ -152,13 +173,16 @@ std::string kly_SvgPlot::render() const {
       "<defs><clipPath id=\"plot-area\"><rect x=\"{3}\" y=\"{4}\" width=\"{5}\" height=\"{6}\"/></clipPath></defs>\n"
       "<text class=\"title\" x=\"{7}\" y=\"22\" text-anchor=\"middle\" font-size=\"15\">{2}</text>\n"
       "<text class=\"subtitle\" x=\"{7}\" y=\"38\" text-anchor=\"middle\" font-size=\"11\" fill=\"#555\">{8}</text>\n",
-      kWidth, kHeight, escape(title_), kLeft, kTop, w, h, kWidth / 2.0, escape(subtitle_));
+      kWidth, kHeight, escape(title_), kLeft, kTop, f.w, f.h, kWidth / 2.0, escape(subtitle_));
+}
 
-  // Bands under everything else.
+// Bands, under everything else.
+void kly_SvgPlot::renderBands(std::string& out, const Frame& f) const {
+  const double w = f.w, h = f.h;
   out += "<g class=\"bands\">\n";
   for (const Band& b : bands_) {
     if (b.axis == Axis::X) {
-      const double a = std::clamp(px(b.from), kLeft, kLeft + w), c = std::clamp(px(b.to), kLeft, kLeft + w);
+      const double a = std::clamp(f.px(b.from), kLeft, kLeft + w), c = std::clamp(f.px(b.to), kLeft, kLeft + w);
       out += fmt::format(
           "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
           "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
@@ -166,7 +190,7 @@ std::string kly_SvgPlot::render() const {
       out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
                          (a + c) / 2, kTop + 14, escape(b.label));
     } else {
-      const double a = std::clamp(py(b.to), kTop, kTop + h), c = std::clamp(py(b.from), kTop, kTop + h);
+      const double a = std::clamp(f.py(b.to), kTop, kTop + h), c = std::clamp(f.py(b.from), kTop, kTop + h);
       out += fmt::format(
           "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
           "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.35\"/>\n",
@@ -176,30 +200,33 @@ std::string kly_SvgPlot::render() const {
     }
   }
   out += "</g>\n";
+}
 
-  // Grid, axes, ticks.
+// Grid, axes, ticks and the axis labels.
+void kly_SvgPlot::renderAxes(std::string& out, const Frame& f) const {
+  const double w = f.w, h = f.h;
   out += "<g class=\"axes\" stroke=\"#ccc\">\n";
   std::vector<Tick> xTicks = xTicks_;
   if (xTicks.empty()) {
-    for (double v = firstTick(x, xStep); v <= x.hi + xStep * 1e-6; v += xStep) {
-      xTicks.push_back(Tick{v, tickLabel(v, xStep)});
+    for (double v = firstTick(f.x, f.xStep); v <= f.x.hi + f.xStep * 1e-6; v += f.xStep) {
+      xTicks.push_back(Tick{v, tickLabel(v, f.xStep)});
     }
   }
   for (const Tick& t : xTicks) {
-    out +=
-        fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", px(t.at), kTop, kTop + h);
+    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", f.px(t.at), kTop,
+                       kTop + h);
     out += fmt::format(
         "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" fill=\"black\">{}"
         "</text>\n",
-        px(t.at), kTop + h + 16, escape(t.label));
+        f.px(t.at), kTop + h + 16, escape(t.label));
   }
-  for (double v = firstTick(y, yStep); v <= y.hi + yStep * 1e-6; v += yStep) {
+  for (double v = firstTick(f.y, f.yStep); v <= f.y.hi + f.yStep * 1e-6; v += f.yStep) {
     out +=
-        fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", py(v), kLeft, kLeft + w);
+        fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", f.py(v), kLeft, kLeft + w);
     out += fmt::format(
         "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" stroke=\"none\" fill=\"black\">{}"
         "</text>\n",
-        kLeft - 6, py(v) + 4, tickLabel(v, yStep));
+        kLeft - 6, f.py(v) + 4, tickLabel(v, f.yStep));
   }
   out += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"black\"/>\n", kLeft,
                      kTop, w, h);
@@ -212,8 +239,11 @@ std::string kly_SvgPlot::render() const {
       "fill=\"black\" transform=\"rotate(-90 18 {0:.2f})\">{1}</text>\n",
       kTop + h / 2, escape(yLabel_));
   out += "</g>\n";
+}
 
-  // Data, clipped to the plot area.
+// The data, clipped to the plot area: bars, markers, or lines broken where a
+// point is not finite.
+void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
   out += "<g clip-path=\"url(#plot-area)\">\n";
   for (const Series& s : series_) {
     const char* color = kPalette[s.color % kPaletteSize];
@@ -221,16 +251,16 @@ std::string kly_SvgPlot::render() const {
     if (s.bars) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
         if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-        const double top = std::min(py(s.y[i]), py(0)), bottom = std::max(py(s.y[i]), py(0));
+        const double top = std::min(f.py(s.y[i]), f.py(0)), bottom = std::max(f.py(s.y[i]), f.py(0));
         out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" fill=\"{}\"/>\n",
-                           px(s.x[i] - s.barWidth / 2), top, px(s.x[i] + s.barWidth / 2) - px(s.x[i] - s.barWidth / 2),
-                           bottom - top, color);
+                           f.px(s.x[i] - s.barWidth / 2), top,
+                           f.px(s.x[i] + s.barWidth / 2) - f.px(s.x[i] - s.barWidth / 2), bottom - top, color);
       }
     } else if (s.options.style == Style::Markers) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
         if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-        out +=
-            fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", px(s.x[i]), py(s.y[i]), color);
+        out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", f.px(s.x[i]), f.py(s.y[i]),
+                           color);
       }
     } else {
       const char* dash = s.options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "";
@@ -247,53 +277,53 @@ std::string kly_SvgPlot::render() const {
           flush();
           continue;
         }
-        points += fmt::format("{}{:.2f},{:.2f}", points.empty() ? "" : " ", px(s.x[i]), py(s.y[i]));
+        points += fmt::format("{}{:.2f},{:.2f}", points.empty() ? "" : " ", f.px(s.x[i]), f.py(s.y[i]));
       }
       flush();
     }
     out += "</g>\n";
   }
   out += "</g>\n";
+}
 
+void kly_SvgPlot::renderMarkers(std::string& out, const Frame& f) const {
   out += "<g class=\"markers\">\n";
   for (const Marker& m : markers_) {
     out += fmt::format(
         "<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\" stroke=\"#444\" "
         "stroke-dasharray=\"3 3\"/>\n",
-        px(m.x), kTop, kTop + h);
-    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#444\">{}</text>\n", px(m.x),
+        f.px(m.x), kTop, kTop + f.h);
+    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#444\">{}</text>\n", f.px(m.x),
                        kTop - 4, escape(m.label));
   }
   out += "</g>\n";
+}
 
-  // Legend: one row under the plot, where it hides no data.
+// Legend: one row under the plot, where it hides no data.
+void kly_SvgPlot::renderLegend(std::string& out) const {
   std::vector<const Series*> legend;
   for (const Series& s : series_) {
     if (s.options.inLegend) legend.push_back(&s);
   }
-  if (!legend.empty()) {
-    auto itemWidth = [](const Series* s) { return 50 + 7.0 * static_cast<double>(s->name.size()); };
-    double total = 0;
-    for (const Series* s : legend) total += itemWidth(s);
-    double x = std::max(kLeft, (kWidth - total) / 2);
-    const double ly = kHeight - 12.0;
-    out += "<g class=\"legend\">\n";
-    for (const Series* s : legend) {
-      const char* color = kPalette[s->color % kPaletteSize];
-      if (s->bars || s->options.style == Style::Markers) {
-        out +=
-            fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8, color);
-      } else {
-        out += fmt::format(
-            "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
-            "stroke-width=\"2\"{}/>\n",
-            x, ly - 4, x + 20, ly - 4, color, s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
-      }
-      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
-      x += itemWidth(s);
+  if (legend.empty()) return;
+  auto itemWidth = [](const Series* s) { return 50 + 7.0 * static_cast<double>(s->name.size()); };
+  double total = 0;
+  for (const Series* s : legend) total += itemWidth(s);
+  double x = std::max(kLeft, (kWidth - total) / 2);
+  const double ly = kHeight - 12.0;
+  out += "<g class=\"legend\">\n";
+  for (const Series* s : legend) {
+    const char* color = kPalette[s->color % kPaletteSize];
+    if (s->bars || s->options.style == Style::Markers) {
+      out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8, color);
+    } else {
+      out += fmt::format(
+          "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
+          "stroke-width=\"2\"{}/>\n",
+          x, ly - 4, x + 20, ly - 4, color, s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
     }
-    out += "</g>\n";
+    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
+    x += itemWidth(s);
   }
-  out += "</svg>\n";
-  return out;
+  out += "</g>\n";
 }

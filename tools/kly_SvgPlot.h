@@ -65,6 +65,16 @@ private:
     double from, to;
     std::string label;
   };
+  struct Frame;
+
+  // Steps of render.
+  Frame frame() const;
+  void renderHeader(std::string& out, const Frame& f) const;
+  void renderBands(std::string& out, const Frame& f) const;
+  void renderAxes(std::string& out, const Frame& f) const;
+  void renderSeries(std::string& out, const Frame& f) const;
+  void renderMarkers(std::string& out, const Frame& f) const;
+  void renderLegend(std::string& out) const;
 
   std::string title_, subtitle_, xLabel_, yLabel_;
   std::vector<Series> series_;
