@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "kly_Bits.h"
+#include "kly_Files.h"
 #include "kly_TestTubes.h"
 #include "klystron/core/kly_Errors.h"
 #include "klystron/model/kly_BuiltTube.h"
@@ -19,13 +20,8 @@ namespace {
 using Complex = std::complex<double>;
 constexpr double kPi = 3.141592653589793;
 
-// An S-band operating point: 110 kV, 90 A, 2.856 GHz, 60 W drive, 6.2 mm beam in a 9.5 mm tube.
-void setOperatingPoint(kly_Klystron& k, double inputPower = 60.0) {
-  k.setOperatingParameters(110000, 90, 2.856e9, inputPower, 0.0095, 0.0062);
-}
-
-// The four-cavity tube of the examples, with its harmonic-2 third cavity.
-void addFourCavities(kly_Klystron& k) { kly_test::addSBandCavities(k); }
+using kly_test::sBandBeam;  // 110 kV, 90 A, 2.856 GHz, 60 W drive, 6.2 mm beam in a 9.5 mm tube
+using kly_test::sBandTube;  // and the four cavities of the examples, the third at harmonic 2
 
 // Input gap voltage from the drive power, written out from the matched-load
 // relation independently of the model's code.
@@ -42,7 +38,7 @@ double expectedInputVoltage(const kly_Klystron& k) {
 
 TEST(Analytic, TwoCavityTubeMatchesClosedForm) {
   kly_Klystron k;
-  setOperatingPoint(k);
+  sBandBeam(k);
   k.addCavity(0.0, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   k.addCavity(0.2, 2.860e9, 0.80, 1, 0.012, 100, 2500, 40);
   kly_Analytic a;
@@ -86,7 +82,7 @@ TEST(Analytic, TwoCavityTubeMatchesClosedForm) {
 TEST(Analytic, HarmonicCavityDrivesNothingButHasItsVoltage) {
   kly_Klystron with, without;
   for (kly_Klystron* k : {&with, &without}) {
-    setOperatingPoint(*k);
+    sBandBeam(*k);
     k->addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   }
   with.addCavity(0.20, 5.72e9, 0.70, 2, 0.008, 60, 2500, 100000);
@@ -102,8 +98,7 @@ TEST(Analytic, HarmonicCavityDrivesNothingButHasItsVoltage) {
 
 TEST(Analytic, MultipleOutputsCountOnlyExternallyLoadedCavities) {
   kly_Klystron k;
-  setOperatingPoint(k);
-  addFourCavities(k);
+  sBandTube(k);
   kly_Analytic a;
   k.setCavityQe(1, 90000);  // exactly at the threshold: unloaded
   a.calculateAnalytics(k);
@@ -116,7 +111,7 @@ TEST(Analytic, MultipleOutputsCountOnlyExternallyLoadedCavities) {
               a.getMultipleOutputElectronicEfficiency() * a.getMultipleOutputCircuitEfficiency(), 1e-15);
   // The input cavity never counts, whatever its Qe.
   kly_Klystron one;
-  setOperatingPoint(one);
+  sBandBeam(one);
   one.addCavity(0.0, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   a.calculateAnalytics(one);
   EXPECT_EQ(a.getMultipleOutputPower(), 0.0);
@@ -126,8 +121,7 @@ TEST(Analytic, MultipleOutputsCountOnlyExternallyLoadedCavities) {
 
 TEST(Analytic, ExampleTubeHasSensibleGainAndPhasesInRange) {
   kly_Klystron k;
-  setOperatingPoint(k);
-  addFourCavities(k);
+  sBandTube(k);
   kly_Analytic a;
   a.calculateAnalytics(k);
   EXPECT_GT(a.getGain(), 20.0);
@@ -143,8 +137,7 @@ TEST(Analytic, ExampleTubeHasSensibleGainAndPhasesInRange) {
 
 TEST(Analytic, RefusedRunsKeepThePreviousResults) {
   kly_Klystron k;
-  setOperatingPoint(k);
-  addFourCavities(k);
+  sBandTube(k);
   kly_Analytic a;
   EXPECT_FALSE(a.hasResults());
   EXPECT_THROW(a.calculateAnalyticI1I0(k), kly_StateError);
@@ -153,10 +146,10 @@ TEST(Analytic, RefusedRunsKeepThePreviousResults) {
   const double v3 = a.getCavityVoltage(3);
 
   kly_Klystron empty;
-  setOperatingPoint(empty);
+  sBandBeam(empty);
   EXPECT_THROW(a.calculateAnalytics(empty), std::invalid_argument);
   kly_Klystron many;
-  setOperatingPoint(many);
+  sBandBeam(many);
   for (int i = 0; i < 21; ++i) many.addCavity(0.05 * i, 2.856e9, 0.8, 1, 0.01, 100, 2500, 100000);
   try {
     a.calculateAnalytics(many);
@@ -176,8 +169,7 @@ TEST(Analytic, RefusedRunsKeepThePreviousResults) {
 
 TEST(Analytic, SweepRestoresPositionsAndRefusesAChangedList) {
   kly_Klystron k;
-  setOperatingPoint(k);
-  addFourCavities(k);
+  sBandTube(k);
   kly_Analytic a;
   a.calculateAnalytics(k);
   a.calculateAnalyticI1I0(k);
@@ -196,7 +188,7 @@ TEST(Analytic, SweepNeverSamplesBeforeTheFirstGap) {
   // (0.25 - 0) / 199 subtracted 199 times from 0.25 ends 7.6e-16 below 0: without the clamp the input
   // cavity would become its own probe and the first sample would jump to the input gap's own current.
   kly_Klystron k;
-  setOperatingPoint(k);
+  sBandBeam(k);
   k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   k.addCavity(0.25, 2.856e9, 0.80, 1, 0.012, 100, 2500, 40);
   kly_Analytic a;
@@ -211,8 +203,7 @@ TEST(Analytic, SweepNeverSamplesBeforeTheFirstGap) {
 
 TEST(Analytic, InterpolationAtAndBeyondBothEnds) {
   kly_Klystron k;
-  setOperatingPoint(k);
-  addFourCavities(k);
+  sBandTube(k);
   kly_Analytic a;
   a.calculateAnalytics(k);
   EXPECT_EQ(a.getAnalyticI1I0(0.2), 0.0);  // no sweep yet
@@ -232,7 +223,7 @@ TEST(Analytic, InterpolationAtAndBeyondBothEnds) {
 
 TEST(Analytic, ZeroLengthSweepIsOneSample) {
   kly_Klystron k;
-  setOperatingPoint(k);
+  sBandBeam(k);
   k.addCavity(0.1, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   kly_Analytic a;
   a.calculateAnalytics(k);
@@ -252,9 +243,7 @@ namespace {
 
 TEST(Analytic, BuiltTubeGivesTheJavaMethodsResultsAndStaysAsItIs) {
   kly_TubeDescription d = kly_test::sBandDescription();
-  d.cavities[3].hasFieldFile = true;
-  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
-  d.cavities[3].fieldRings = 2;
+  d.cavities[3] = kly_test::withFieldFile(d.cavities[3], kly_test::dataFile("gap-field-radial.txt"), 2);
   kly_Klystron k;
   kly_test::describe(k, d);
   kly_Analytic java;

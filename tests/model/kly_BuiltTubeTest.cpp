@@ -19,9 +19,7 @@ namespace {
 // The S-band tube with its output gap's field from the radial sample file.
 kly_TubeDescription withFieldFile() {
   kly_TubeDescription d = kly_test::sBandDescription();
-  d.cavities[3].hasFieldFile = true;
-  d.cavities[3].fieldFile = dataFile("gap-field-radial.txt");
-  d.cavities[3].fieldRings = 4;
+  d.cavities[3] = kly_test::withFieldFile(d.cavities[3], dataFile("gap-field-radial.txt"), 4);
   return d;
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "kly_TestTubes.h"
 #include "klystron/core/kly_Errors.h"
 #include "klystron/model/kly_CavityField.h"
 #include "klystron/model/kly_Klystron.h"
@@ -17,7 +18,7 @@ namespace {
 
 // A two-cavity round-beam tube; cavity 1 takes its field from the radial sample file.
 void twoCavityTube(kly_Klystron& k) {
-  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
+  kly_test::sBandBeam(k);
   k.addCavity(0.0, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
   k.addCavity(0.48, 2.87e9, 0.80, 1, 0.012, 100, 2500, 25);
   k.loadCavityField(1, dataFile("gap-field-radial.txt"), 0.0, 4);

@@ -3,14 +3,13 @@
 #include <climits>
 #include <cmath>
 #include <complex>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "kly_Bits.h"
+#include "kly_Files.h"
 #include "kly_TestTubes.h"
 #include "klystron/analytic/kly_Analytic.h"
 #include "klystron/core/kly_Errors.h"
@@ -24,13 +23,11 @@ constexpr double kC0 = 299792458.0;
 
 // The four-cavity S-band tube of the examples (110 kV, 90 A, 2.856 GHz): input,
 // idler, a second-harmonic buncher and the output.
-void fourCavityTube(kly_Klystron& k, double inputPower) { kly_test::sBandTube(k, inputPower); }
+using kly_test::sBandTube;
 
 std::string writeFile(const std::string& name, const std::string& content) {
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "kly_DiskSimulationTest";
-  std::filesystem::create_directories(dir);
-  std::ofstream((dir / name).string()) << content;
-  return (dir / name).string();
+  static const kly_test::ScratchDir dir("disk-simulation");
+  return dir.write(name, content);
 }
 
 // A beam file of rows (beta, time in steps) at 2.856 GHz and `steps` steps per period.
@@ -76,7 +73,7 @@ TEST(DiskSimulation, NewObjectHoldsNoRun) {
 
 TEST(DiskSimulation, RefusedRunsKeepThePreviousResults) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   kly_DiskSimulation s;
   s.simulate(k, 8, 2, 16, 3);
   const kly_test::Fingerprint before = fingerprint(s);
@@ -96,20 +93,20 @@ TEST(DiskSimulation, RefusedRunsKeepThePreviousResults) {
   k.setCavityHarmonic(2, -5);
   expectInvalid([&] { s.simulate(k, 8, 2, 16, 3); }, "harmonic -5");
   k.setCavityHarmonic(2, 2);
-  k.loadCavityField(3, std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt", 0, 2);
+  k.loadCavityField(3, kly_test::dataFile("gap-field-radial.txt"), 0, 2);
   expectInvalid([&] { s.simulate(k, 8, 3, 16, 3); }, "tabulated for 2 rings, fewer than the 3 rings");
   k.loadCavityField(3, "/nonexistent/gap.txt", 0, 3);  // the rebuild fails
   EXPECT_THROW(s.simulate(k, 8, 2, 16, 3), kly_FileError);
 
   kly_Klystron none;
-  none.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
+  kly_test::sBandBeam(none);
   expectInvalid([&] { s.simulate(none, 8, 2, 16, 3); }, "no cavity");
   for (int c = 0; c < 21; ++c) none.addCavity(0.05 * c, 2.856e9, 0.8, 1, 0.01, 100, 2500, 100000);
   expectInvalid([&] { s.simulate(none, 8, 2, 16, 3); }, "21 cavities");
 
   kly_Klystron tube;
-  fourCavityTube(tube, 60);
-  s.importBeam(true, std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", false, 0);
+  sBandTube(tube, 60);
+  s.importBeam(true, kly_test::dataFile("prebunched-beam.txt"), false, 0);
   expectInvalid([&] { s.simulate(tube, 33, 1, 40, 3); }, "32 rows, fewer than the 33 disks");
   const std::string missing = "/nonexistent/" + std::string(300, 'b') + ".txt";  // a name of any length
   s.importBeam(true, missing, false, 0);
@@ -131,7 +128,7 @@ TEST(DiskSimulation, RefusedRunsKeepThePreviousResults) {
 
 TEST(DiskSimulation, UndrivenBeamDriftsAndStaysUnbunched) {
   kly_Klystron k;
-  fourCavityTube(k, 0);
+  sBandTube(k, 0);
   kly_DiskSimulation s;
   // First pass only: no space charge, no gap voltage.
   s.simulate(k, 12, 2, 16, 1);
@@ -177,9 +174,9 @@ TEST(DiskSimulation, UndrivenBeamDriftsAndStaysUnbunched) {
 }
 
 TEST(DiskSimulation, OneCavityMakesEveryPass) {
-  kly_Klystron k;
-  k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
-  k.addCavity(0.0, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
+  kly_TubeDescription inputOnly = kly_test::sBandDescription();
+  inputOnly.cavities.resize(1);
+  kly_Klystron k(inputOnly);
   kly_DiskSimulation s;
   std::vector<kly_PassReport> reports;
   s.simulate(k, 8, 1, 16, 5,
@@ -208,7 +205,7 @@ TEST(DiskSimulation, OneCavityMakesEveryPass) {
 TEST(DiskSimulation, FirstTwoPassesUseSubstitution) {
   // The buncher at harmonic -2 takes the second-harmonic current.
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   k.setCavityHarmonic(2, -2);
   kly_Analytic analytic;
   analytic.calculateAnalytics(k);
@@ -236,7 +233,7 @@ TEST(DiskSimulation, FirstTwoPassesUseSubstitution) {
 TEST(DiskSimulation, FieldsVanishInTheLastPeriod) {
   // A slow imported beam is still inside the tube in the last RF period of a pass.
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   std::vector<double> beta(12, 0.16), time(12);
   for (int d = 0; d < 12; ++d) time[d] = 11 - d + 0.3 * std::sin(d);
   kly_DiskSimulation s;
@@ -263,10 +260,7 @@ TEST(DiskSimulation, FieldsVanishInTheLastPeriod) {
 
 TEST(DiskSimulation, ReflectedDiskFreezes) {
   // A 10 kV beam through a gap driven far beyond its voltage.
-  kly_Klystron k;
-  k.setOperatingParameters(10000, 1, 2.856e9, 20000, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.20, 2.856e9, 0.82, 1, 0.010, 110, 2500, 25);
+  kly_Klystron k(kly_test::turningBackDescription());
   kly_DiskSimulation s;
   s.simulate(k, 8, 1, 16, 1);
   ASSERT_TRUE(s.isDiskReflected());
@@ -290,7 +284,7 @@ TEST(DiskSimulation, ReflectedDiskFreezes) {
 
 TEST(DiskSimulation, ImportedBeamIsInjectedAtTheFileOrTheGivenPosition) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   const std::vector<double> beta = {0.55, 0.56, 0.57, 0.555}, time = {3.5, 2.0, 1.0, 0.0};
   const std::string file = beamFile("four.txt", beta, time, 0.125, 16);
   const double dt = 1 / (2.856e9 * 16);
@@ -320,7 +314,7 @@ TEST(DiskSimulation, ImportedBeamIsInjectedAtTheFileOrTheGivenPosition) {
   // (a heavily loaded one here, to stay below the limit of 3 Vd).
   k.setCavityQe(0, 30);
   kly_DiskSimulation bunched;
-  bunched.importBeam(true, std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", true, -0.2);
+  bunched.importBeam(true, kly_test::dataFile("prebunched-beam.txt"), true, -0.2);
   bunched.simulate(k, 32, 1, 40, 1);
   const double expected =
       std::abs(k.getCavity(0).getCircuitImpedance()) * bunched.getSimulatedCavityCurrentMagnitude(0, 1);
@@ -338,7 +332,7 @@ TEST(DiskSimulation, ImportedBeamIsInjectedAtTheFileOrTheGivenPosition) {
 
 TEST(DiskSimulation, MultipleOutputsAndEfficiencies) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   k.setCavityQe(1, 800);  // a loaded idler: a second output
   kly_DiskSimulation s;
   s.simulate(k, 12, 2, 16, 4);
@@ -362,7 +356,7 @@ TEST(DiskSimulation, MultipleOutputsAndEfficiencies) {
 
 TEST(DiskSimulation, RunsAreBitIdentical) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   kly_DiskSimulation a, b;
   a.simulate(k, 10, 3, 16, 5);
   const kly_test::Fingerprint first = fingerprint(a);
@@ -374,7 +368,7 @@ TEST(DiskSimulation, RunsAreBitIdentical) {
 
 TEST(DiskSimulation, ObserverCanEndTheRun) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   kly_DiskSimulation s;
   kly_SimulationOptions stopAfterThree;
   stopAfterThree.observer = [](const kly_PassReport& r) { return r.pass < 2; };
@@ -396,7 +390,7 @@ TEST(DiskSimulation, ObserverCanEndTheRun) {
 
 TEST(DiskSimulation, BunchingProfileAlongZ) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
+  sBandTube(k, 60);
   kly_DiskSimulation s;
   s.simulate(k, 12, 1, 16, 4);
   const double z0 = s.getBunchingGridStart(), z1 = s.getBunchingGridEnd();
@@ -429,8 +423,8 @@ TEST(DiskSimulation, BunchingProfileAlongZ) {
 
 TEST(DiskSimulation, SheetBeamFieldFilesAndOverlappingFields) {
   kly_Klystron k;
-  fourCavityTube(k, 60);
-  k.loadCavityField(3, std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt", 0, 3);
+  sBandTube(k, 60);
+  k.loadCavityField(3, kly_test::dataFile("gap-field-radial.txt"), 0, 3);
   kly_DiskSimulation s;
   s.simulate(k, 8, 3, 16, 3);
   EXPECT_GT(s.getSimulatedCavityVoltage(3), 1000.0);
@@ -452,7 +446,7 @@ TEST(DiskSimulation, SmallSignalGainAgreesWithTheAnalyticModel) {
   // disk model then agree to within the approximations of the plasma reduction
   // and the field shapes, a fraction of a dB.
   kly_Klystron k;
-  fourCavityTube(k, 0.1);
+  sBandTube(k, 0.1);
   kly_Analytic analytic;
   analytic.calculateAnalytics(k);
   kly_DiskSimulation s;
@@ -467,9 +461,7 @@ namespace {
 
 TEST(DiskSimulation, BuiltTubeGivesTheJavaMethodsResultsAndStaysAsItIs) {
   kly_TubeDescription d = kly_test::sBandDescription();
-  d.cavities[3].hasFieldFile = true;
-  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
-  d.cavities[3].fieldRings = 2;
+  d.cavities[3] = kly_test::withFieldFile(d.cavities[3], kly_test::dataFile("gap-field-radial.txt"), 2);
   kly_Klystron k;
   kly_test::describe(k, d);
   kly_DiskSimulation java;
@@ -491,7 +483,7 @@ TEST(DiskSimulation, BuiltTubeGivesTheJavaMethodsResultsAndStaysAsItIs) {
   EXPECT_EQ(fingerprint(*tube), objects);
 
   // An imported beam from the settings, as importBeam gives it to the Java run.
-  settings.importBeam = kly_BeamImportSettings{std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", true, -0.2};
+  settings.importBeam = kly_BeamImportSettings{kly_test::dataFile("prebunched-beam.txt"), true, -0.2};
   s.simulate(*tube, settings);
   java.importBeam(true, settings.importBeam->file, true, -0.2);
   java.simulate(k, 8, 2, 16, 4);
@@ -510,15 +502,13 @@ TEST(DiskSimulation, BuiltTubeRunsAreCheckedLikeTheJavaOnes) {
   settings.rings = 21;
   expectInvalid([&] { s.simulate(*tube, settings); }, "ring count 21");
   settings.rings = 2;
-  settings.importBeam = kly_BeamImportSettings{std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt", false, 0};
+  settings.importBeam = kly_BeamImportSettings{kly_test::dataFile("prebunched-beam.txt"), false, 0};
   settings.disks = 33;
   expectInvalid([&] { s.simulate(*tube, settings); }, "32 rows, fewer than the 33 disks");
   EXPECT_EQ(fingerprint(s), before);
   // A tube whose built objects do not hold the field profile the run needs.
   kly_TubeDescription d = kly_test::sBandDescription();
-  d.cavities[3].hasFieldFile = true;
-  d.cavities[3].fieldFile = std::string(KLY_TEST_DATA_DIR) + "/gap-field-radial.txt";
-  d.cavities[3].fieldRings = 1;
+  d.cavities[3] = kly_test::withFieldFile(d.cavities[3], kly_test::dataFile("gap-field-radial.txt"), 1);
   settings = {8, 2, 16, 2, std::nullopt, kly_NearField::thin};
   expectInvalid([&] { s.simulate(*kly_BuiltTube::build(d), settings); }, "tabulated for 1 rings, fewer than the 2");
 }

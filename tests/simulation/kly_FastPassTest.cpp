@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kly_ExampleRuns.h"
+#include "kly_TestTubes.h"
 #include "klystron/model/kly_Klystron.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
 
@@ -52,20 +53,12 @@ TEST(FastPass, EveryExampleTubeGivesThePlainResultsOnAnyThreadCount) {
   }
 }
 
-// The four-cavity S-band tube at 10 kV and 1 A driven far beyond its voltage:
-// disks turn back, and then carry no space charge.
-void turningBackTube(kly_Klystron& k) {
-  k.setOperatingParameters(10000, 1, 2.856e9, 20000, 0.0095, 0.0062);
-  k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-  k.addCavity(0.20, 2.856e9, 0.82, 1, 0.010, 110, 2500, 25);
-}
-
 TEST(FastPass, TurnedBackDisksAndOneOrTwoStepsPerPeriod) {
   // With one step per period the trailing period of a step is the step
   // before, which the push has only just written.
   for (int steps : {1, 2, 16}) {
-    kly_Klystron k;
-    turningBackTube(k);
+    // Disks turn back, and then carry no space charge.
+    kly_Klystron k(kly_test::turningBackDescription());
     kly_DiskSimulation a, b;
     a.simulate(k, 9, 2, steps, 3, plain());
     b.simulate(k, 9, 2, steps, 3, fast(2));

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "kly_TestTubes.h"
 #include "klystron/model/kly_Klystron.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
 
@@ -14,13 +15,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    kly_Klystron k;
-    k.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
-    k.addCavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300);
-    k.addCavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000);
-    k.addCavity(0.30, 5.750e9, 0.70, -2, 0.008, 60, 2500, 100000);
-    k.addCavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25);
-    k.loadCavityField(3, argv[1], 0, 3);  // the output gap from a field solver, on every ring
+    // The S-band tube with its buncher at harmonic -2 and the output gap from a field solver, on every ring.
+    kly_TubeDescription d = kly_test::sBandDescription();
+    d.cavities[2].harmonic = -2;
+    d.cavities[3] = kly_test::withFieldFile(d.cavities[3], argv[1], 3);
+    kly_Klystron k(d);
 
     kly_DiskSimulation s;
     s.simulate(k, 12, 3, 16, 8);

@@ -2,11 +2,14 @@
 
 // The tubes the tests run, each defined once: the four-cavity S-band
 // round-beam tube of the examples (110 kV, 90 A, 2.856 GHz) with its input,
-// idler, second-harmonic buncher and loaded output, and the three-cavity
-// X-band sheet-beam tube (75 kV, 30 A, 11.424 GHz).
+// idler, second-harmonic buncher and loaded output, its two-cavity form at
+// 10 kV driven far beyond the beam voltage, and the three-cavity X-band
+// sheet-beam tube (75 kV, 30 A, 11.424 GHz).
 
 #include "klystron/model/kly_Klystron.h"
 #include "klystron/model/kly_TubeDescription.h"
+
+#include <string>
 
 namespace kly_test {
 
@@ -35,6 +38,17 @@ inline kly_TubeDescription sBandDescription(double inputPower = 60.0) {
   d.cavities = {
       cavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300), cavity(0.12, 2.870e9, 0.82, 1, 0.010, 110, 2500, 100000),
       cavity(0.30, 5.750e9, 0.70, 2, 0.008, 60, 2500, 100000), cavity(0.48, 2.856e9, 0.80, 1, 0.012, 100, 2500, 25)};
+  return d;
+}
+
+// The S-band tube's input gap and a loaded second gap at 10 kV and 1 A,
+// driven with 20 kW: disks stop and turn back.
+inline kly_TubeDescription turningBackDescription() {
+  kly_TubeDescription d = sBandDescription(20000);
+  d.beam.voltage = 10000;
+  d.beam.current = 1;
+  d.cavities = {cavity(0.00, 2.856e9, 0.82, 1, 0.010, 110, 2500, 300),
+                cavity(0.20, 2.856e9, 0.82, 1, 0.010, 110, 2500, 25)};
   return d;
 }
 
@@ -69,11 +83,21 @@ inline void describe(kly_Klystron& k, const kly_TubeDescription& d) {
   }
 }
 
-inline void addSBandCavities(kly_Klystron& k) {
-  for (const kly_CavityDescription& c : sBandDescription().cavities)
-    k.addCavity(c.z, c.frequency, c.m, c.harmonic, c.gapWidth, c.rq, c.qo, c.qe);
+// A cavity's gap field from a field file tabulated at `rings` positions.
+inline kly_CavityDescription withFieldFile(kly_CavityDescription c, const std::string& file, int rings) {
+  c.hasFieldFile = true;
+  c.fieldFile = file;
+  c.fieldRings = rings;
+  return c;
 }
 
 inline void sBandTube(kly_Klystron& k, double inputPower = 60.0) { describe(k, sBandDescription(inputPower)); }
+
+// The S-band tube's operating point and geometry only, for tubes of other cavities.
+inline void sBandBeam(kly_Klystron& k, double inputPower = 60.0) {
+  kly_TubeDescription d = sBandDescription(inputPower);
+  d.cavities.clear();
+  describe(k, d);
+}
 
 }  // namespace kly_test

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "kly_Files.h"
 #include "klystron/model/kly_Klystron.h"
 
 namespace {
@@ -49,7 +50,7 @@ std::string problemOf(const json& tube) {
   return p.empty() ? "" : p.front();
 }
 
-std::string dataFile(const char* name) { return std::string(KLY_TEST_DATA_DIR) + "/" + name; }
+using kly_test::dataFile;
 
 TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
   json t = goodTube();

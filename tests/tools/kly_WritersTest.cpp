@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kly_Files.h"
 #include "kly_SvgCheck.h"
 #include "klystron/core/kly_Errors.h"
 #include "tools/kly_CsvWriter.h"
@@ -290,8 +291,8 @@ TEST(SummaryTest, WarnsOfOverlappingGapFields) {
 
 TEST(OutputFolderTest, WritesReplacesAndRemovesOnlyItsOwnStaleFiles) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(::testing::TempDir()) / "kly_output_folder_test";
-  fs::remove_all(dir);
+  const kly_test::ScratchDir scratch("output-folder");
+  const fs::path& dir = scratch.path();
   auto read = [](const fs::path& p) {
     std::ifstream in(p);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -322,7 +323,6 @@ TEST(OutputFolderTest, WritesReplacesAndRemovesOnlyItsOwnStaleFiles) {
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("plain-file"), std::string::npos) << e.what();
   }
-  fs::remove_all(dir);
 }
 
 TEST(OutputFolderTest, ARunWithoutSimulationWritesNoSimulatedFile) {
