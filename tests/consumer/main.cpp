@@ -1,30 +1,38 @@
-// A C++ program that uses the installed engine through find_package(klystron):
-// a tube described as a value, built, and run through the analytic model,
-// beside the same tube described through the setters.
+// A C++ program that uses the installed engine through find_package(klystron),
+// as the README shows it: a tube described as a value, copied and changed,
+// built and run through both models, and the same tube through the setters.
+#include <cmath>
 #include <cstdio>
 
 #include "klystron/analytic/kly_Analytic.h"
 #include "klystron/model/kly_BuiltTube.h"
 #include "klystron/model/kly_Klystron.h"
+#include "klystron/simulation/kly_DiskSimulation.h"
 
 int main() {
   kly_TubeDescription tube;
-  tube.beam = {110000, 90, 2.856e9, 60, true, 0.0095, 0.0062, 0, 0, 0, 0};
-  kly_CavityDescription input;
-  input.z = 0.0;
-  input.frequency = 2.856e9;
-  input.m = 0.82;
-  input.gapWidth = 0.010;
-  input.rq = 110;
-  input.qe = 300;
-  input.qo = 2500;
-  kly_CavityDescription output = input;
-  output.z = 0.48;
-  output.m = 0.80;
-  output.gapWidth = 0.012;
-  output.rq = 100;
-  output.qe = 25;
-  tube.cavities = {input, output};
+  tube.beam = {.voltage = 110000, .current = 90, .frequency = 2.856e9, .inputPower = 60,
+               .tubeRadius = 0.0095, .beamRadius = 0.0062};
+  tube.cavities = {{.z = 0.00, .frequency = 2.856e9, .m = 0.82, .gapWidth = 0.010, .rq = 110, .qe = 300, .qo = 2500},
+                   {.z = 0.48, .frequency = 2.856e9, .m = 0.80, .gapWidth = 0.012, .rq = 100, .qe = 25, .qo = 2500}};
+
+  kly_TubeDescription tuned = tube;
+  tuned.cavities[1].frequency = 2.860e9;
+
+  auto built = kly_BuiltTube::build(tuned);
+  kly_Analytic analytic;
+  analytic.calculateAnalytics(*built);
+  analytic.calculateAnalyticI1I0(*built);
+  kly_DiskSimulation simulation;
+  simulation.simulate(*built, {.disks = 32, .rings = 4, .steps = 40, .maxIterations = 20});
+  if (!(analytic.getOutputPower() > 0 && std::isfinite(simulation.getSimulatedGain()))) {
+    std::puts("no output from the models");
+    return 1;
+  }
+  if (built->description().cavities[1].frequency != 2.860e9 || tube.cavities[1].frequency != 2.856e9) {
+    std::puts("the copy is not independent");
+    return 1;
+  }
 
   kly_Klystron model;
   model.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
@@ -34,11 +42,9 @@ int main() {
     std::puts("the setters describe another tube");
     return 1;
   }
-
-  kly_Analytic analytic;
-  analytic.calculateAnalytics(*kly_BuiltTube::build(tube));
-  if (!(analytic.getOutputPower() > 0 && analytic.getCavityVoltage(1) > 0)) {
-    std::puts("no output from the analytic model");
+  analytic.calculateAnalytics(model);
+  if (model.getCavityObjectCount() != 2) {
+    std::puts("the model was not rebuilt");
     return 1;
   }
   std::puts("consumer OK");
