@@ -235,8 +235,10 @@ void kly_DiskSimulation::Run::placeRegion() {
                                 std::to_string(std::numeric_limits<int>::max()));
   Nt_ = static_cast<int>(timeSteps);
   const double diskRings = static_cast<double>(Nd_) * Nr_;
-  const double bytes = sizeof(double) * (diskRings * (2.0 * Nt_ + 9.0) + 20.0 * Ns_) +
-                       sizeof(double*) * (2.0 * diskRings + 11.0 * Nd_ + 20.0);
+  // The trajectories, nine [disk][ring] tables and the induced currents of every cavity.
+  const double cavityRows = kMaxCavities;
+  const double bytes = sizeof(double) * (diskRings * (2.0 * Nt_ + 9.0) + cavityRows * Ns_) +
+                       sizeof(double*) * (2.0 * diskRings + 11.0 * Nd_ + cavityRows);
   const double memory = physicalMemory();
   if (bytes > memory)
     throw std::invalid_argument("simulate: " + std::to_string(Nd_) + " disks x " + std::to_string(Nr_) + " rings x " +

@@ -12,9 +12,9 @@
 // A build tabulates, once per run, the average axial field T[k][j][i] [V/m]
 // on ring i (0 .. N-1) due to the central part of one disk made of its rings
 // 0 .. j-1 (j = 0 .. N), at the axial distance z_k = (k/K)*zmax
-// (k = 0 .. K, K = kTablePoints - 1 = 999). Entries with k = 0 or j = 0 are 0. The table belongs to this
-// object, so simulations on distinct objects may build and look up at the
-// same time; an object that never built holds no table.
+// (k = 0 .. K, K = kIntervals = 999). Entries with k = 0 or j = 0 are 0. The
+// table belongs to this object, so simulations on distinct objects may build
+// and look up at the same time; an object that never built holds no table.
 //
 // Rings are of equal area and strips of equal height, so the field of ring J
 // averaged over ring i equals the field of ring i averaged over ring J.
