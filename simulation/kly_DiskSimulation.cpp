@@ -49,8 +49,9 @@ void checkRun(const kly_TubeDescription& tube, const kly_SimulationSettings& set
   checkAtLeastOne(settings.maxIterations, "iteration limit");
   if (options.threads < 0)
     throw std::invalid_argument("simulate: thread count " + std::to_string(options.threads) + " is negative");
-  if (settings.nearField != kly_NearField::thin)
-    throw std::invalid_argument("simulate: the finite near field is not available; the simulation computes thin disks");
+  if (settings.nearField != kly_NearField::thin && settings.nearField != kly_NearField::finite)
+    throw std::invalid_argument("simulate: near field " + std::to_string(static_cast<int>(settings.nearField)) +
+                                " is neither thin nor finite");
 
   const int n = static_cast<int>(tube.cavities.size());
   if (n < 1) throw std::invalid_argument("simulate: the tube has no cavity");
@@ -187,6 +188,7 @@ kly_DiskSimulation::Run::Run(const kly_BuiltTube& tube, const kly_SimulationSett
   results.steps = Ns_;
   results.maxIterations = M_;
   results.threads = options.threads;
+  results.nearField = settings.nearField;
   takeCavities();
   placeRegion();
   allocate();
@@ -294,6 +296,11 @@ void kly_DiskSimulation::Run::buildSpaceCharge() {
     spaceCharge_.buildRoundBeamTable(Q_, u0_, b.beamRadius, b.tubeRadius, Nr_);
   else
     spaceCharge_.buildSheetBeamTable(Q_, u0_, b.beamWidth, b.beamHeight, b.tubeWidth, b.tubeHeight, Nr_);
+  if (results.nearField == kly_NearField::finite) {
+    // The disks' thickness along the axis, u0 / (f N_d), in the rest-frame units of the lookups.
+    const double beta = u0_ / kly::kSpeedOfLight;
+    spaceCharge_.regulariseNearField(dz_ / std::sqrt(1 - beta * beta));
+  }
   const kly_Cavity& output = *cavity_[static_cast<std::size_t>(last_)];
   za_ = output.getFieldZMin();
   zb_ = output.getFieldZMax();

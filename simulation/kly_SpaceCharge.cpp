@@ -209,7 +209,27 @@ void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double
 void kly_SpaceCharge::install(std::vector<double>&& table, double zmax, int rings) {
   table_ = std::move(table);
   zmax_ = zmax;
+  thickness_ = 0.0;
   rings_ = rings;
+}
+
+void kly_SpaceCharge::regulariseNearField(double thickness, kly_nearField::Kernel kernel) {
+  if (!isBuilt()) throw kly_StateError("space charge: no table has been built");
+  if (thickness_ > 0) throw kly_StateError("space charge: the table's near field is already finite");
+  if (!(thickness > 0.0 && std::isfinite(thickness)))
+    throw std::invalid_argument("space charge: disk thickness " + formatNumber(thickness) + " m is not a positive length");
+  const double spacing = zmax_ / kIntervals;
+  std::vector<double> table = table_;
+  std::vector<double> column(kTablePoints);
+  for (int j = 1; j <= rings_; ++j) {
+    for (int i = 0; i < rings_; ++i) {
+      for (int k = 0; k < kTablePoints; ++k) column[static_cast<std::size_t>(k)] = table_[index(k, j, i)];
+      const std::vector<double> finite = kly_nearField::regularise(column, spacing, thickness, kernel);
+      for (int k = 0; k < kTablePoints; ++k) table[index(k, j, i)] = finite[static_cast<std::size_t>(k)];
+    }
+  }
+  table_ = std::move(table);
+  thickness_ = thickness;
 }
 
 void kly_SpaceCharge::badRing(const char* which, int ring) const {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "klystron/core/kly_Constants.h"
+#include "simulation/kly_NearField.h"
 
 // Axial space-charge field between the rings (round beam) or strips (sheet
 // beam) of the charge disks of the disk simulation, inside a conducting tube.
@@ -68,6 +69,19 @@ public:
     return x < 0 ? r : -r;
   }
 
+  // Makes the near field of the table finite (kly_NearField.h): every
+  // column T[.][j][i] becomes the thin field convolved with the kernel of
+  // disks of axial thickness `thickness` [m, in the lookup's contracted
+  // units], on the same grid; lookups are unchanged. Beyond the kernel's reach
+  // (2 thicknesses for the cubic kernel) the field stays that of the thin
+  // disks to within the kernel's fourth-order smoothing. Throws kly_StateError
+  // before a build or when the near field is already finite, and
+  // std::invalid_argument for a thickness that is not positive and finite; the
+  // table is then unchanged. A build makes it thin again.
+  void regulariseNearField(double thickness, kly_nearField::Kernel kernel = kly_nearField::Kernel::cubic);
+  // The disk thickness of the finite near field [m], 0 for the thin one.
+  double getNearFieldThickness() const { return thickness_; }
+
   bool isBuilt() const { return rings_ > 0; }
   int getRingCount() const { return rings_; }  // N of the last build, 0 before any
   double getZMax() const { return zmax_; }     // axial range of the table [m], 0 before any build
@@ -83,5 +97,6 @@ private:
 
   std::vector<double> table_;  // T[k][j][i] at index(k, j, i)
   double zmax_ = 0.0;          // [m]
+  double thickness_ = 0.0;     // [m] of the finite near field, 0 for the thin one
   int rings_ = 0;
 };

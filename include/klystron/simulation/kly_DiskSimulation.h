@@ -5,11 +5,11 @@
 #include <string>
 
 #include "klystron/core/kly_Constants.h"
+#include "klystron/model/kly_TubeDescription.h"
 
 class kly_BeamImport;
 class kly_BuiltTube;
 class kly_Klystron;
-struct kly_SimulationSettings;
 
 // Progress of a run, reported after every pass.
 struct kly_PassReport {
@@ -78,8 +78,8 @@ public:
   // counts and the beam import of `settings` (the import settings of this
   // object are not used).
   // Throws std::invalid_argument (naming the value) for disks, steps or
-  // maxIterations below 1, rings outside 1 to 20, a near field other than
-  // thin, no cavity or more than 20, a cavity harmonic of 0 or beyond +-4, a
+  // maxIterations below 1, rings outside 1 to 20, a near field that is
+  // neither thin nor finite, no cavity or more than 20, a cavity harmonic of 0 or beyond +-4, a
   // cavity whose field file is tabulated for fewer rings than the run uses, a
   // beam file with fewer rows than disks, a negative thread count, and for
   // counts whose trajectory tables would exceed the int range of a time step
@@ -113,6 +113,7 @@ public:
   int getSteps() const { return r_.steps; }
   int getMaxIterations() const { return r_.maxIterations; }
   int getThreads() const { return r_.threads; }                   // the thread option of the last run
+  kly_NearField getNearField() const { return r_.nearField; }     // the near field of the last run
   int getSimulatedIterations() const { return r_.iterations; }    // passes made
   int getSimulatedMaxTimeStep() const { return r_.maxTimeStep; }  // time steps of one pass
 
@@ -225,6 +226,7 @@ private:
     int steps = 0;
     int maxIterations = 0;
     int threads = 0;
+    kly_NearField nearField = kly_NearField::thin;
     int maxTimeStep = 0;
     int iterations = 0;
     double outputPower = 0;  // [W]
