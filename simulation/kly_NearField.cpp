@@ -40,13 +40,13 @@ std::vector<double> regularise(const std::vector<double>& thin, double spacing, 
   const double h = spacing;
   const double R = reach(kind, thickness);
 
-  // The thin column is a sum of hat functions of width h at the grid points
-  // (the last interval taken to fall to 0 like the others: the table ends
-  // where its field is e^-9 of its peak). Convolved with w, the hat at grid
-  // point m gives weight[j] at grid point m + j, j = -J .. J:
-  //   weight[j] = int w(s) hat(j h - s) ds.
+  // The thin column is a sum of hat functions of width h at the grid points,
+  // the last one (where the table ends) only its rising half. Convolved with
+  // w, the hat at grid point m gives weight[j] at grid point m + j,
+  // j = -J .. J, and the last one half[j]:
+  //   weight[j] = int w(s) hat(j h - s) ds,  half[j] = the same over s >= j h.
   const int J = static_cast<int>(std::min(R / h, static_cast<double>(2 * n))) + 1;
-  std::vector<double> weight(static_cast<std::size_t>(2 * J + 1));
+  std::vector<double> weight(static_cast<std::size_t>(2 * J + 1)), half(weight.size());
   for (int j = -J; j <= J; ++j) {
     const double c = j * h;
     const double lo = std::max(c - h, -R), hi = std::min(c + h, R);
@@ -54,22 +54,34 @@ std::vector<double> regularise(const std::vector<double>& thin, double spacing, 
     // Knots of the integrand: the hat's apex and ends, the kernel's at 0, +-Delta, +-2 Delta.
     double knots[8] = {lo, hi, c, 0.0, -thickness, thickness, -2 * thickness, 2 * thickness};
     std::sort(knots, knots + 8);
-    double sum = 0;
+    double sum = 0, upper = 0;
     for (int q = 0; q + 1 < 8; ++q) {
       const double a = std::max(knots[q], lo), b = std::min(knots[q + 1], hi);
-      if (a < b) sum += piece(kind, thickness, c, h, a, b);
+      if (!(a < b)) continue;
+      const double part = piece(kind, thickness, c, h, a, b);
+      sum += part;
+      if (a >= c) upper += part;
     }
     weight[static_cast<std::size_t>(j + J)] = sum;
+    half[static_cast<std::size_t>(j + J)] = upper;
   }
 
-  // The odd extension of the column: value at grid point m (any sign).
-  const auto odd = [&](int m) { return m < 0 ? -thin[static_cast<std::size_t>(-m)] : thin[static_cast<std::size_t>(m)]; };
+  // The odd extension of the column at grid point m (any sign) and the
+  // weight of its hat at distance j.
+  const int last = n - 1;
   for (int k = 1; k < n; ++k) {
     double sum = 0;
     for (int j = -J; j <= J; ++j) {
       const int m = k - j;
-      if (m <= -n || m >= n || m == 0) continue;
-      sum += weight[static_cast<std::size_t>(j + J)] * odd(m);
+      if (m < -last || m > last || m == 0) continue;
+      const auto q = static_cast<std::size_t>(j + J);
+      const auto r = static_cast<std::size_t>(-j + J);
+      if (m == last)
+        sum += half[q] * thin[static_cast<std::size_t>(last)];
+      else if (m == -last)
+        sum -= half[r] * thin[static_cast<std::size_t>(last)];  // the mirror image: w is even
+      else
+        sum += weight[q] * (m < 0 ? -thin[static_cast<std::size_t>(-m)] : thin[static_cast<std::size_t>(m)]);
     }
     out[static_cast<std::size_t>(k)] = sum;
   }
