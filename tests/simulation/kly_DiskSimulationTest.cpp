@@ -441,6 +441,23 @@ TEST(DiskSimulation, SheetBeamFieldFilesAndOverlappingFields) {
   EXPECT_TRUE(s.isFieldOverlapping());
 }
 
+TEST(DiskSimulation, NearFieldIsTheSettingsAndTheJavaRunIsThin) {
+  kly_Klystron k(kly_test::sBandDescription());
+  kly_DiskSimulation java, thin, finite;
+  java.simulate(k, 8, 2, 16, 3, {nullptr, 1});
+  const auto tube = k.getBuiltTube();
+  kly_SimulationSettings settings{8, 2, 16, 3, std::nullopt, kly_NearField::thin};
+  thin.simulate(*tube, settings, {nullptr, 1});
+  settings.nearField = kly_NearField::finite;
+  finite.simulate(*tube, settings, {nullptr, 1});
+  EXPECT_EQ(java.getNearField(), kly_NearField::thin);
+  EXPECT_EQ(thin.getNearField(), kly_NearField::thin);
+  EXPECT_EQ(finite.getNearField(), kly_NearField::finite);
+  EXPECT_EQ(fingerprint(java), fingerprint(thin));
+  // The finite near field changes the space-charge field, from the first pass with it on.
+  EXPECT_NE(thin.getSimulatedDiskPosition(3, 1, 200), finite.getSimulatedDiskPosition(3, 1, 200));
+}
+
 TEST(DiskSimulation, SmallSignalGainAgreesWithTheAnalyticModel) {
   // At 0.1 W the beam is modulated linearly; the space-charge-wave model and the
   // disk model then agree to within the approximations of the plasma reduction
@@ -496,8 +513,8 @@ TEST(DiskSimulation, BuiltTubeRunsAreCheckedLikeTheJavaOnes) {
   kly_SimulationSettings settings{8, 2, 16, 2, std::nullopt, kly_NearField::thin};
   s.simulate(*tube, settings);
   const kly_test::Fingerprint before = fingerprint(s);
-  settings.nearField = kly_NearField::finite;
-  expectInvalid([&] { s.simulate(*tube, settings); }, "finite near field");
+  settings.nearField = static_cast<kly_NearField>(7);
+  expectInvalid([&] { s.simulate(*tube, settings); }, "near field 7 is neither thin nor finite");
   settings.nearField = kly_NearField::thin;
   settings.rings = 21;
   expectInvalid([&] { s.simulate(*tube, settings); }, "ring count 21");

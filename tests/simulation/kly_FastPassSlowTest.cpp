@@ -1,5 +1,6 @@
 // The example tubes at their own counts, to convergence: the fast pass on the
-// hardware's threads gives the plain serial pass's results to the last bit.
+// hardware's threads gives the plain serial pass's results to the last bit,
+// with the thin and with the finite near field.
 // Seconds per tube, so labelled slow.
 #include <gtest/gtest.h>
 
@@ -15,8 +16,13 @@ TEST(FastPassAtExampleCounts, EveryExampleTubeGivesThePlainResults) {
     kly_SimulationOptions plain;
     plain.threads = 1;
     plain.kernel = kly_PassKernel::reference;
-    const auto reference = tube.fingerprint(tube.counts, plain);
-    EXPECT_EQ(tube.fingerprint(tube.counts, kly_SimulationOptions{}), reference) << name;
+    for (kly_NearField nearField : {kly_NearField::thin, kly_NearField::finite}) {
+      kly_SimulationSettings counts = tube.counts;
+      counts.nearField = nearField;
+      const auto reference = tube.fingerprint(counts, plain);
+      EXPECT_EQ(tube.fingerprint(counts, kly_SimulationOptions{}), reference)
+          << name << (nearField == kly_NearField::thin ? ", thin" : ", finite") << " near field";
+    }
   }
 }
 

@@ -32,6 +32,10 @@ kly_SimulationOptions fast(int threads) {
   return o;
 }
 
+constexpr kly_NearField kNearFields[] = {kly_NearField::thin, kly_NearField::finite};
+
+const char* name(kly_NearField nearField) { return nearField == kly_NearField::thin ? "thin" : "finite"; }
+
 // Counts small enough for a sanitizer, with more rings than one and a disk
 // count that leaves lanes of the sums unused.
 kly_SimulationSettings reduced(const ExampleTube& t) {
@@ -45,27 +49,35 @@ kly_SimulationSettings reduced(const ExampleTube& t) {
 TEST(FastPass, EveryExampleTubeGivesThePlainResultsOnAnyThreadCount) {
   for (const std::string& name : kly_test::kExampleTubes) {
     const ExampleTube tube(name);
-    const kly_SimulationSettings c = reduced(tube);
+    kly_SimulationSettings c = reduced(tube);
     ASSERT_GT(c.rings, 1) << name;
-    const auto reference = tube.fingerprint(c, plain());
-    for (int threads : {1, 2, 3, 0})
-      EXPECT_EQ(tube.fingerprint(c, fast(threads)), reference) << name << " on " << threads << " threads";
+    for (kly_NearField nearField : kNearFields) {
+      c.nearField = nearField;
+      const auto reference = tube.fingerprint(c, plain());
+      for (int threads : {1, 2, 3, 0})
+        EXPECT_EQ(tube.fingerprint(c, fast(threads)), reference)
+            << name << ", " << ::name(nearField) << " near field, on " << threads << " threads";
+    }
   }
 }
 
 TEST(FastPass, TurnedBackDisksAndOneOrTwoStepsPerPeriod) {
   // With one step per period the trailing period of a step is the step
   // before, which the push has only just written.
-  for (int steps : {1, 2, 16}) {
-    // Disks turn back, and then carry no space charge.
-    kly_Klystron k(kly_test::turningBackDescription());
-    kly_DiskSimulation a, b;
-    a.simulate(k, 9, 2, steps, 3, plain());
-    b.simulate(k, 9, 2, steps, 3, fast(2));
-    if (steps == 16) {
-      EXPECT_TRUE(a.isDiskReflected());
+  // Disks turn back, and then carry no space charge.
+  const auto tube = kly_BuiltTube::build(kly_test::turningBackDescription());
+  for (kly_NearField nearField : kNearFields) {
+    for (int steps : {1, 2, 16}) {
+      const kly_SimulationSettings settings{9, 2, steps, 3, std::nullopt, nearField};
+      kly_DiskSimulation a, b;
+      a.simulate(*tube, settings, plain());
+      b.simulate(*tube, settings, fast(2));
+      if (steps == 16) {
+        EXPECT_TRUE(a.isDiskReflected()) << name(nearField);
+      }
+      EXPECT_EQ(kly_test::fingerprint(a), kly_test::fingerprint(b))
+          << steps << " steps per period, " << name(nearField) << " near field";
     }
-    EXPECT_EQ(kly_test::fingerprint(a), kly_test::fingerprint(b)) << steps << " steps per period";
   }
 }
 
