@@ -107,6 +107,7 @@ void addSimulated(ordered_json& out, const kly_TubeRun& run) {
   out["rings"] = s->getRings();
   out["steps"] = s->getSteps();
   out["maxIterations"] = s->getMaxIterations();
+  out["nearField"] = kly_nearFieldName(s->getNearField());
   out["simulatedIterations"] = s->getSimulatedIterations();
   out["simulatedMaxTimeStep"] = s->getSimulatedMaxTimeStep();
   out["simulatedGain"] = value(s->getSimulatedGain());
@@ -149,6 +150,31 @@ void addSimulated(ordered_json& out, const kly_TubeRun& run) {
   out["simulatedI1I0"] = profile(z, [&](int i) { return s->getSimulatedI1I0Sample(i); });
   out["simulatedI1I0Phase"] = profile(z, [&](int i) { return s->getSimulatedI1I0PhaseSample(i); });
   out["simulatedI2I0"] = profile(z, [&](int i) { return s->getSimulatedI2I0Sample(i); });
+  if (run.resolution().empty()) return;
+  ordered_json repeats = ordered_json::array();
+  bool flagged = false;
+  for (const kly_ResolutionRepeat& r : run.resolution()) {
+    ordered_json j = ordered_json::object();
+    j["change"] = r.change;
+    j["disks"] = r.disks;
+    j["rings"] = r.rings;
+    j["skipped"] = r.skipped.empty() ? ordered_json(nullptr) : ordered_json(r.skipped);
+    if (r.skipped.empty()) {
+      j["simulatedGain"] = value(r.gain);
+      j["simulatedOutputPower"] = value(r.outputPower);
+      j["simulatedElectronicEfficiency"] = value(r.electronicEfficiency);
+      j["gainChange"] = value(r.gain - s->getSimulatedGain());
+      j["outputPowerChange"] = value(r.outputPower - s->getSimulatedOutputPower());
+      j["electronicEfficiencyChange"] = value(r.electronicEfficiency - s->getSimulatedElectronicEfficiency());
+      j["simulatedIterations"] = r.iterations;
+      j["converged"] = r.converged;
+    }
+    flagged = flagged || kly_ResolutionCheck::moves(r, s->getSimulatedGain());
+    repeats.push_back(std::move(j));
+  }
+  out["resolutionCheck"] = ordered_json{{"gainLimit", kly_ResolutionCheck::kGainLimit},
+                                        {"flagged", flagged},
+                                        {"repeats", std::move(repeats)}};
 }
 
 }  // namespace

@@ -109,13 +109,54 @@ void printSimulation(std::ostream& out, const kly_TubeRun& run) {
     fmt::print(out, "\nAnalytic model only ({:.3f} s).\n", run.analyticSeconds());
     return;
   }
-  fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} of at most {} passes", s->getDisks(),
-             s->getRings(), s->getSteps(), s->getSimulatedIterations(), s->getMaxIterations());
+  fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} near field, {} of at most {} passes",
+             s->getDisks(), s->getRings(), s->getSteps(), kly_nearFieldName(s->getNearField()),
+             s->getSimulatedIterations(), s->getMaxIterations());
   if (!run.passes().empty()) fmt::print(out, ", last convergence measure {:.3g}", run.passes().back().convergence);
   fmt::print(out, "\n  {:.2f} s with {} thread{} asked for (analytic model {:.3f} s)\n", run.simulationSeconds(),
              run.threads(), run.threads() == 1 ? "" : "s", run.analyticSeconds());
   fmt::print(out, "  max I1/I0 {:.4f} at z = {:.4f} m; min v/c {:.4f} at z = {:.4f} m\n", s->getSimulatedMaxI1I0(),
              s->getSimulatedMaxI1I0ZLocation(), s->getSimulatedMinVOverC(), s->getSimulatedMinVOverCLocation());
+}
+
+void printResolution(std::ostream& out, const kly_TubeRun& run) {
+  const kly_DiskSimulation* s = run.simulation();
+  if (!s || run.resolution().empty()) return;
+  const auto& repeats = run.resolution();
+  fmt::print(out, "\n{:<30}{:>16}", "Resolution check", "this run");
+  for (const kly_ResolutionRepeat& r : repeats) fmt::print(out, "{:>22}", r.change);
+  fmt::print(out, "\n  {:<28}{:>16}", "disks x rings", fmt::format("{} x {}", s->getDisks(), s->getRings()));
+  for (const kly_ResolutionRepeat& r : repeats) fmt::print(out, "{:>22}", fmt::format("{} x {}", r.disks, r.rings));
+  struct Row {
+    const char* label;
+    double here;
+    double kly_ResolutionRepeat::*value;
+    double scale;
+  };
+  const Row rows[] = {
+      {"gain [dB]", s->getSimulatedGain(), &kly_ResolutionRepeat::gain, 1},
+      {"output power [kW]", s->getSimulatedOutputPower(), &kly_ResolutionRepeat::outputPower, 1e-3},
+      {"electronic efficiency [%]", s->getSimulatedElectronicEfficiency(), &kly_ResolutionRepeat::electronicEfficiency,
+       100},
+  };
+  for (const Row& row : rows) {
+    fmt::print(out, "\n  {:<28}{:>16.4f}", row.label, row.here * row.scale);
+    for (const kly_ResolutionRepeat& r : repeats) {
+      if (!r.skipped.empty()) {
+        fmt::print(out, "{:>22}", "-");
+        continue;
+      }
+      const double v = r.*row.value * row.scale;
+      fmt::print(out, "{:>22}", fmt::format("{:.4f} ({:+.4f})", v, v - row.here * row.scale));
+    }
+  }
+  fmt::print(out, "\n");
+  for (const kly_ResolutionRepeat& r : repeats) {
+    if (!r.skipped.empty())
+      fmt::print(out, "  {}: not run: {}\n", r.change, r.skipped);
+    else if (!r.converged)
+      fmt::print(out, "  {}: did not converge in {} passes\n", r.change, r.iterations);
+  }
 }
 
 }  // namespace
@@ -146,6 +187,15 @@ std::vector<std::string> kly_Summary::warnings(const kly_TubeRun& run) {
                                               "{:.3g}, wanted below {:g}); raise maxIterations",
                                               s->getSimulatedIterations(), e, kly_TubeRun::kConvergence));
     }
+    for (const kly_ResolutionRepeat& r : run.resolution()) {
+      if (kly_ResolutionCheck::moves(r, s->getSimulatedGain())) {
+        w.push_back(fmt::format("{} moves the simulated gain by {:+.3f} dB, more than {:g} dB: the result depends on "
+                                "the resolution ({} near field); raise the counts{}",
+                                r.change, r.gain - s->getSimulatedGain(), kly_ResolutionCheck::kGainLimit,
+                                kly_nearFieldName(s->getNearField()),
+                                s->getNearField() == kly_NearField::thin ? " or use the finite near field" : ""));
+      }
+    }
     if (!std::isfinite(s->getSimulatedGain())) {
       w.push_back(fmt::format("the simulated gain is {} (output power {} W)", s->getSimulatedGain(),
                               s->getSimulatedOutputPower()));
@@ -160,6 +210,7 @@ void kly_Summary::print(std::ostream& out, const kly_TubeRun& run) {
   printCavities(out, run);
   printPerformance(out, run);
   printSimulation(out, run);
+  printResolution(out, run);
   const auto w = warnings(run);
   if (!w.empty()) {
     fmt::print(out, "\nWarnings:\n");

@@ -380,11 +380,21 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
     problems.add("simulation", "expected an object, found " + describe(v));
     return;
   }
-  ObjectReader r(v, "simulation", problems, {"disks", "rings", "steps", "maxIterations", "importBeam"});
+  ObjectReader r(v, "simulation", problems,
+                 {"disks", "rings", "steps", "maxIterations", "nearField", "importBeam"});
   sim.disks = r.getInteger("disks", 1, INT_MAX).value_or(0);
   sim.rings = r.getInteger("rings", 1, kly::kMaxRings).value_or(0);
   sim.steps = r.getInteger("steps", 1, INT_MAX).value_or(0);
   sim.maxIterations = r.getInteger("maxIterations", 1, INT_MAX).value_or(0);
+  sim.nearField = kly_TubeFile::kDefaultNearField;
+  if (const json* nf = r.find("nearField")) {
+    const std::optional<kly_NearField> nearField =
+        nf->is_string() ? kly_nearFieldFromName(nf->get_ref<const std::string&>()) : std::nullopt;
+    if (nearField)
+      sim.nearField = *nearField;
+    else
+      problems.add(r.pathOf("nearField"), "expected \"thin\" or \"finite\", found " + describe(*nf));
+  }
   const json* ib = r.find("importBeam");
   if (!ib) return;
   if (!ib->is_object()) {
@@ -404,6 +414,16 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
 }
 
 }  // namespace
+
+const char* kly_nearFieldName(kly_NearField nearField) {
+  return nearField == kly_NearField::finite ? "finite" : "thin";
+}
+
+std::optional<kly_NearField> kly_nearFieldFromName(std::string_view name) {
+  if (name == "thin") return kly_NearField::thin;
+  if (name == "finite") return kly_NearField::finite;
+  return std::nullopt;
+}
 
 kly_TubeFileError::kly_TubeFileError(std::vector<std::string> problems)
     : std::runtime_error(fmt::format("{}", fmt::join(problems, "\n"))), problems_(std::move(problems)) {}

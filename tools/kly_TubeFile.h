@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,6 +17,11 @@ struct kly_TubeFileContents {
   std::filesystem::path source;  // the tube file as given
   kly_TubeDescription description;
 };
+
+// The near field as the tube file and the command write it ("thin",
+// "finite"), and back; nullopt for any other name.
+const char* kly_nearFieldName(kly_NearField nearField);
+std::optional<kly_NearField> kly_nearFieldFromName(std::string_view name);
 
 // A tube file that cannot be used. what() holds one line per problem, each
 // naming the file and the key path: `tube.json: cavities[2].qe: expected a
@@ -36,6 +42,9 @@ private:
 // file are reported together.
 class kly_TubeFile {
 public:
+  // The near field of a simulation section that names none.
+  static constexpr kly_NearField kDefaultNearField = kly_NearField::thin;
+
   // Reads and checks the tube file; throws kly_TubeFileError.
   static kly_TubeFileContents read(const std::filesystem::path& file);
   // Checks a tube description given as text; `source` names it in messages

@@ -30,6 +30,9 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   if (!options.simulate || !settings) return;
   threads_ =
       options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  kly_SimulationSettings counts = *settings;
+  if (options.nearField) counts.nearField = *options.nearField;
+  nearField_ = counts.nearField;
   kly_SimulationOptions simOptions;
   simOptions.threads = options.threads;
   simOptions.observer = [this, &options](const kly_PassReport& report) {
@@ -40,10 +43,16 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   passes_.clear();
   start = std::chrono::steady_clock::now();
   std::shared_ptr<const kly_BuiltTube> rebuilt = kly_BuiltTube::build(built_->description());
-  simulation_.simulate(*rebuilt, *settings, simOptions);
+  simulation_.simulate(*rebuilt, counts, simOptions);
   built_ = std::move(rebuilt);
   simulationSeconds_ = secondsSince(start);
   simulated_ = true;
+
+  resolution_.clear();
+  if (options.checkResolution) {
+    simOptions.observer = nullptr;
+    resolution_ = kly_ResolutionCheck::run(built_->description(), counts, simOptions, options.onRepeat, options.onPass);
+  }
 }
 
 bool kly_TubeRun::converged() const { return !passes_.empty() && passes_.back().convergence <= kConvergence; }

@@ -8,12 +8,18 @@
 #include "klystron/core/kly_Constants.h"
 #include "klystron/model/kly_BuiltTube.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
+#include "tools/kly_ResolutionCheck.h"
 #include "tools/kly_TubeFile.h"
 
 struct kly_TubeRunOptions {
   bool simulate = true;                               // run the disk simulation when the tube has a simulation section
   int threads = 0;                                    // worker threads of the simulation; 0: one per hardware thread
   std::function<void(const kly_PassReport&)> onPass;  // called after every simulation pass
+  // The near field of the simulation; unset: the tube file's (kly_TubeFile::kDefaultNearField where it names none).
+  std::optional<kly_NearField> nearField;
+  // Repeat the simulation with one ring more and with two disks more (kly_ResolutionCheck).
+  bool checkResolution = false;
+  std::function<void(const kly_ResolutionRepeat&)> onRepeat;  // called before each repeat
 };
 
 // One run of a tube description: the analytic model with its I1/I0 sweep,
@@ -23,6 +29,8 @@ class kly_TubeRun {
 public:
   // Convergence measure at which the simulation stops iterating.
   static constexpr double kConvergence = kly::kConvergence;
+  // The near field of a simulation whose tube file and options name none.
+  static constexpr kly_NearField kDefaultNearField = kly_TubeFile::kDefaultNearField;
 
   explicit kly_TubeRun(kly_TubeFileContents tube);
   kly_TubeRun(const kly_TubeRun&) = delete;
@@ -54,6 +62,10 @@ public:
   bool iterates() const;
   // Threads asked of the simulation: the --threads value, or the hardware's count for 0.
   int threads() const { return threads_; }
+  // The near field the simulation used.
+  kly_NearField nearField() const { return nearField_; }
+  // The repeats of the resolution check, empty when it was not asked for.
+  const std::vector<kly_ResolutionRepeat>& resolution() const { return resolution_; }
 
   double analyticSeconds() const { return analyticSeconds_; }      // wall time [s]
   double simulationSeconds() const { return simulationSeconds_; }  // wall time [s]
@@ -66,6 +78,8 @@ private:
   bool simulated_ = false;
   std::vector<kly_PassReport> passes_;
   int threads_ = 0;
+  kly_NearField nearField_ = kDefaultNearField;
+  std::vector<kly_ResolutionRepeat> resolution_;
   double analyticSeconds_ = 0;
   double simulationSeconds_ = 0;
 };

@@ -79,6 +79,7 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
   EXPECT_EQ(d.simulation->rings, 1);
   EXPECT_EQ(d.simulation->steps, 16);
   EXPECT_EQ(d.simulation->maxIterations, 3);
+  EXPECT_EQ(d.simulation->nearField, kly_TubeFile::kDefaultNearField);
   ASSERT_TRUE(d.simulation->importBeam);
   EXPECT_TRUE(d.simulation->importBeam->useGivenInjectionPosition);
   EXPECT_EQ(d.simulation->importBeam->injectionPosition, 0.35);
@@ -197,7 +198,7 @@ TEST(TubeFileTest, UnknownMissingAndRepeatedKeys) {
   t["simulation"]["passes"] = 3;
   EXPECT_EQ(problemOf(t),
             "dir/tube.json: simulation.passes: unknown key; expected one of: disks, rings, steps, "
-            "maxIterations, importBeam");
+            "maxIterations, nearField, importBeam");
   t = goodTube();
   t.erase("beam");
   EXPECT_EQ(problemOf(t), "dir/tube.json: beam: missing required key");
@@ -238,6 +239,8 @@ TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
       {"/cavities/2/z", 0.12,
        "cavities[2].z: 0.12 does not lie after cavities[1].z (0.12): list the cavities in "
        "order along the tube"},
+      {"/simulation/nearField", "thick", "simulation.nearField: expected \"thin\" or \"finite\", found \"thick\""},
+      {"/simulation/nearField", 1, "simulation.nearField: expected \"thin\" or \"finite\", found 1"},
   };
   for (const Case& c : cases) {
     json t = goodTube();
@@ -247,6 +250,10 @@ TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
   json t = goodTube();
   t["beam"]["inputPower"] = 0;  // no drive is a valid run (an imported beam needs none)
   EXPECT_TRUE(problemsOf(t).empty());
+  for (const char* name : {"thin", "finite"}) {
+    t["simulation"]["nearField"] = name;
+    EXPECT_EQ(kly_nearFieldName(kly_TubeFile::parse(t.dump(), kSource).description.simulation->nearField), std::string(name));
+  }
 
   t = goodTube();
   t["cavities"] = json::array();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -38,11 +39,15 @@ json smallTube() {
   })");
 }
 
-std::unique_ptr<kly_TubeRun> runOf(const json& tube, bool simulate, std::vector<kly_PassReport>* passes = nullptr) {
+std::unique_ptr<kly_TubeRun> runOf(const json& tube, bool simulate, std::vector<kly_PassReport>* passes = nullptr,
+                                   kly_TubeRunOptions options = {}) {
   auto run = std::make_unique<kly_TubeRun>(kly_TubeFile::parse(tube.dump(), "test.json"));
-  run->run({simulate, 1, [passes](const kly_PassReport& r) {
-              if (passes) passes->push_back(r);
-            }});
+  options.simulate = simulate;
+  options.threads = 1;
+  options.onPass = [passes](const kly_PassReport& r) {
+    if (passes) passes->push_back(r);
+  };
+  run->run(options);
   return run;
 }
 
@@ -82,6 +87,7 @@ const char* const kSimulatedKeys[] = {"disks",
                                       "rings",
                                       "steps",
                                       "maxIterations",
+                                      "nearField",
                                       "simulatedIterations",
                                       "simulatedMaxTimeStep",
                                       "simulatedGain",
@@ -268,7 +274,7 @@ TEST_F(WritersTest, SummaryShowsBothModelsSideBySide) {
   const std::string text = out.str();
   for (const char* part :
        {"small test tube", "Beam: round", "Cavities", "Performance", "gain [dB]", "kinetic efficiency",
-        "all outputs: total eff.", "Simulation: 8 disks x 1 rings", "3 of at most 3 passes"}) {
+        "all outputs: total eff.", "Simulation: 8 disks x 1 rings", "thin near field", "3 of at most 3 passes"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   // Three passes do not settle the voltages of this tube.
@@ -278,6 +284,126 @@ TEST_F(WritersTest, SummaryShowsBothModelsSideBySide) {
   kly_Summary::print(only, *analytic_);
   EXPECT_NE(only.str().find("Analytic model only"), std::string::npos);
   EXPECT_EQ(only.str().find("Warnings"), std::string::npos) << only.str();
+}
+
+TEST(NearFieldTest, TheOptionOverTheTubeFileOverTheDefault) {
+  json t = smallTube();
+  EXPECT_EQ(runOf(t, true)->nearField(), kly_TubeRun::kDefaultNearField);
+  t["simulation"]["nearField"] = "finite";
+  auto fromFile = runOf(t, true);
+  EXPECT_EQ(fromFile->simulation()->getNearField(), kly_NearField::finite);
+  EXPECT_EQ(json::parse(kly_ResultsWriter::render(*fromFile)).at("nearField"), "finite");
+  kly_TubeRunOptions thin;
+  thin.nearField = kly_NearField::thin;
+  auto fromOption = runOf(t, true, nullptr, thin);
+  EXPECT_EQ(fromOption->simulation()->getNearField(), kly_NearField::thin);
+  EXPECT_EQ(json::parse(kly_ResultsWriter::render(*fromOption)).at("nearField"), "thin");
+  EXPECT_NE(fromOption->simulation()->getSimulatedGain(), fromFile->simulation()->getSimulatedGain());
+}
+
+TEST(ResolutionCheckTest, RepeatsWithOneRingAndTwoDisksMore) {
+  json t = smallTube();
+  t["simulation"]["nearField"] = "finite";
+  t["simulation"]["maxIterations"] = 30;  // enough to converge
+  kly_TubeRunOptions o;
+  o.checkResolution = true;
+  std::vector<std::string> announced;
+  o.onRepeat = [&](const kly_ResolutionRepeat& r) { announced.push_back(r.change); };
+  std::vector<kly_PassReport> passes;
+  auto run = runOf(t, true, &passes, o);
+  ASSERT_EQ(run->resolution().size(), 2u);
+  EXPECT_EQ(announced, (std::vector<std::string>{"one ring more", "two disks more"}));
+  // The passes of the run and of both repeats.
+  EXPECT_EQ(passes.size(), static_cast<std::size_t>(run->simulation()->getSimulatedIterations() +
+                                                    run->resolution()[0].iterations + run->resolution()[1].iterations));
+
+  // Each repeat is the run the counts describe, with the run's near field.
+  const kly_TubeDescription d = kly_TubeFile::parse(t.dump(), "test.json").description;
+  for (const kly_ResolutionRepeat& r : run->resolution()) {
+    ASSERT_TRUE(r.skipped.empty()) << r.skipped;
+    kly_SimulationSettings counts = *d.simulation;
+    ASSERT_EQ(counts.nearField, kly_NearField::finite);
+    counts.disks = r.disks;
+    counts.rings = r.rings;
+    kly_DiskSimulation s;
+    s.simulate(*kly_BuiltTube::build(d), counts, {nullptr, 1});
+    EXPECT_EQ(r.gain, s.getSimulatedGain()) << r.change;
+    EXPECT_EQ(r.outputPower, s.getSimulatedOutputPower()) << r.change;
+    EXPECT_EQ(r.electronicEfficiency, s.getSimulatedElectronicEfficiency()) << r.change;
+    EXPECT_EQ(r.iterations, s.getSimulatedIterations());
+    EXPECT_LT(r.iterations, 30);
+    EXPECT_TRUE(r.converged);
+  }
+  EXPECT_EQ(run->resolution()[0].disks, 8);
+  EXPECT_EQ(run->resolution()[0].rings, 2);
+  EXPECT_EQ(run->resolution()[1].disks, 10);
+  EXPECT_EQ(run->resolution()[1].rings, 1);
+
+  const json j = json::parse(kly_ResultsWriter::render(*run));
+  const json& check = j.at("resolutionCheck");
+  EXPECT_EQ(check.at("gainLimit"), 0.5);
+  ASSERT_EQ(check.at("repeats").size(), 2u);
+  const json& ring = check["repeats"][0];
+  EXPECT_EQ(ring.at("change"), "one ring more");
+  EXPECT_TRUE(ring.at("skipped").is_null());
+  EXPECT_EQ(ring.at("gainChange").get<double>(), run->resolution()[0].gain - run->simulation()->getSimulatedGain());
+  const bool moved = std::abs(ring["gainChange"].get<double>()) > 0.5 ||
+                     std::abs(check["repeats"][1]["gainChange"].get<double>()) > 0.5;
+  EXPECT_EQ(check.at("flagged").get<bool>(), moved);
+
+  std::ostringstream out;
+  kly_Summary::print(out, *run);
+  for (const char* part : {"Resolution check", "one ring more", "two disks more", "8 x 2", "10 x 1"})
+    EXPECT_NE(out.str().find(part), std::string::npos) << part << "\n" << out.str();
+  EXPECT_EQ(out.str().find("did not converge"), std::string::npos) << out.str();
+  const auto w = kly_Summary::warnings(*run);
+  EXPECT_EQ(std::any_of(w.begin(), w.end(), [](const std::string& x) { return x.find("depends on the resolution") != x.npos; }),
+            moved);
+  // Without the check there is nothing of it.
+  EXPECT_FALSE(json::parse(kly_ResultsWriter::render(*runOf(t, true))).contains("resolutionCheck"));
+}
+
+TEST(ResolutionCheckTest, RepeatsTheModelCannotMakeAreSkippedAndLargeMovesFlagged) {
+  json t = smallTube();
+  t["simulation"]["rings"] = 20;
+  t["simulation"]["disks"] = 4;
+  t["simulation"]["maxIterations"] = 1;
+  kly_TubeRunOptions o;
+  o.checkResolution = true;
+  auto run = runOf(t, true, nullptr, o);
+  ASSERT_EQ(run->resolution().size(), 2u);
+  EXPECT_EQ(run->resolution()[0].skipped, "the simulation takes at most 20 rings");
+  EXPECT_TRUE(run->resolution()[1].skipped.empty());
+
+  // The imported beam of 32 rows cannot give 33 disks.
+  t = smallTube();
+  t["simulation"]["disks"] = 31;
+  t["simulation"]["maxIterations"] = 1;
+  t["simulation"]["importBeam"] = {{"file", std::string(KLY_TEST_DATA_DIR) + "/prebunched-beam.txt"},
+                                   {"useGivenInjectionPosition", true},
+                                   {"injectionPosition", 0.2}};
+  auto imported = runOf(t, true, nullptr, o);
+  EXPECT_TRUE(imported->resolution()[0].skipped.empty());
+  EXPECT_NE(imported->resolution()[1].skipped.find("fewer than 33 disks"), std::string::npos)
+      << imported->resolution()[1].skipped;
+  std::ostringstream out;
+  kly_Summary::print(out, *imported);
+  EXPECT_NE(out.str().find("two disks more: not run: the beam file has"), std::string::npos) << out.str();
+
+  kly_ResolutionRepeat r;
+  r.gain = 40.5;
+  EXPECT_FALSE(kly_ResolutionCheck::moves(r, 40.0));  // 0.5 dB is within the limit
+  r.gain = 40.51;
+  EXPECT_TRUE(kly_ResolutionCheck::moves(r, 40.0));
+  EXPECT_TRUE(kly_ResolutionCheck::moves(r, 41.02));
+  r.gain = std::numeric_limits<double>::infinity();
+  EXPECT_FALSE(kly_ResolutionCheck::moves(r, r.gain));  // no drive: infinite either way
+  EXPECT_TRUE(kly_ResolutionCheck::moves(r, 40.0));
+  r.gain = std::numeric_limits<double>::quiet_NaN();  // no gain to compare: warned of on its own
+  EXPECT_FALSE(kly_ResolutionCheck::moves(r, 40.0));
+  EXPECT_FALSE(kly_ResolutionCheck::moves(r, r.gain));
+  r.skipped = "not run";
+  EXPECT_FALSE(kly_ResolutionCheck::moves(r, 40.0));
 }
 
 TEST(SummaryTest, WarnsOfOverlappingGapFields) {
