@@ -43,7 +43,7 @@ private:
 class kly_TubeFile {
 public:
   // The near field of a simulation section that names none.
-  static constexpr kly_NearField kDefaultNearField = kly_NearField::thin;
+  static constexpr kly_NearField kDefaultNearField = kly_NearField::finite;
 
   // Reads and checks the tube file; throws kly_TubeFileError.
   static kly_TubeFileContents read(const std::filesystem::path& file);

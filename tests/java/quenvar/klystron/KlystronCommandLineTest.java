@@ -123,7 +123,7 @@ class KlystronCommandLineTest {
         Map<String, Object> results = run(roundTube());
         try (Klystron k = roundTubeInJava()) {
             Set<String> checked = compare(k, results);
-            // The command's default near field is the one of the Java methods.
+            // Run with the near field of the Java methods (the command's default is the finite one).
             assertEquals("thin", results.get("nearField"));
             checked.add("nearField");
             // Nothing else in the file that no getter stands for.
@@ -267,7 +267,7 @@ class KlystronCommandLineTest {
         Files.writeString(file, tube);
         Path out = dir.resolve("out");
         Process p = new ProcessBuilder(command().toString(), "run", file.toString(), "-o", out.toString(), "--threads",
-                "1").redirectErrorStream(true).redirectOutput(dir.resolve("log.txt").toFile()).start();
+                "1", "--near-field", "thin").redirectErrorStream(true).redirectOutput(dir.resolve("log.txt").toFile()).start();
         if (!p.waitFor(300, TimeUnit.SECONDS)) {
             p.destroyForcibly();
             fail("the command did not finish");
