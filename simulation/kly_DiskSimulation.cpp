@@ -49,6 +49,8 @@ void checkRun(const kly_TubeDescription& tube, const kly_SimulationSettings& set
   checkAtLeastOne(settings.maxIterations, "iteration limit");
   if (options.threads < 0)
     throw std::invalid_argument("simulate: thread count " + std::to_string(options.threads) + " is negative");
+  if (options.stepInterval < 1)
+    throw std::invalid_argument("simulate: step interval " + std::to_string(options.stepInterval) + " is below 1");
   if (settings.nearField != kly_NearField::thin && settings.nearField != kly_NearField::finite)
     throw std::invalid_argument("simulate: near field " + std::to_string(static_cast<int>(settings.nearField)) +
                                 " is neither thin nor finite");

@@ -163,6 +163,7 @@ void kly_DiskSimulation::Run::fastPass(int i) {
           if (nextSources) fastSources(first, end, s + 1);
         },
         pushHome_.data());
+    reportStep(i, s);
   }
   results.diskReflected = reflected.load();
   findMinimumVOverC();

@@ -156,6 +156,7 @@ void kly_DiskSimulation::Run::plainPass(int i) {
         if (push(d, r, s, minimumLocation)) results.diskReflected = true;
       }
     }
+    reportStep(i, s);
   }
   findMinimumVOverC();
 }

@@ -53,6 +53,11 @@ private:
   void plainPass(int i);
   void fastPass(int i);
   void launch();
+  // Tells the step observer, if any, that step s of pass i is done.
+  void reportStep(int i, int s) const {
+    if (options_.stepObserver && (s + 1) % options_.stepInterval == 0)
+      options_.stepObserver(kly_StepReport{i, s + 1, Nt_});
+  }
   bool push(int d, int r, int s, double minimumLocation);
   void findMinimumVOverC();
   double spaceChargeField(int d, int r, int s) const;

@@ -107,4 +107,39 @@ TEST(FastPass, RunsStartAndEndOnTheCallingThread) {
   EXPECT_EQ(kly_test::fingerprint(s), before);
 }
 
+// Progress within a pass: reported on the calling thread at every
+// stepInterval-th step of every pass, in order, and without a trace in the
+// results, whichever kernel runs the pass.
+TEST(FastPass, StepObserverSeesEveryIntervalAndChangesNoResult) {
+  const ExampleTube tube("sband-round");
+  const kly_SimulationSettings c = reduced(tube);
+  const std::thread::id caller = std::this_thread::get_id();
+  for (kly_SimulationOptions o : {plain(), fast(2)}) {
+    const auto reference = tube.fingerprint(c, o);
+    std::vector<kly_StepReport> reports;
+    int offCaller = 0;
+    o.stepInterval = 7;
+    o.stepObserver = [&](const kly_StepReport& r) {
+      offCaller += std::this_thread::get_id() != caller;
+      reports.push_back(r);
+    };
+    kly_DiskSimulation s;
+    tube.run(s, c, o);
+    EXPECT_EQ(kly_test::fingerprint(s), reference);
+    EXPECT_EQ(offCaller, 0);
+    const int steps = s.getSimulatedMaxTimeStep();
+    const int perPass = steps / 7;
+    ASSERT_EQ(reports.size(), static_cast<std::size_t>(s.getSimulatedIterations() * perPass));
+    for (std::size_t n = 0; n < reports.size(); ++n) {
+      EXPECT_EQ(reports[n].pass, static_cast<int>(n) / perPass);
+      EXPECT_EQ(reports[n].step, 7 * (static_cast<int>(n) % perPass + 1));
+      EXPECT_EQ(reports[n].steps, steps);
+    }
+  }
+  kly_SimulationOptions o = fast(1);
+  o.stepInterval = 0;
+  kly_DiskSimulation s;
+  EXPECT_THROW(tube.run(s, c, o), std::invalid_argument);
+}
+
 }  // namespace

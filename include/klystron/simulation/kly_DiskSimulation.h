@@ -21,6 +21,16 @@ struct kly_PassReport {
 // Called after every pass; returning false ends the run cleanly after that pass.
 using kly_PassObserver = std::function<bool(const kly_PassReport&)>;
 
+// Progress within a pass, reported every few time steps.
+struct kly_StepReport {
+  int pass;   // index of the pass, from 0
+  int step;   // time steps done in this pass, 1 to steps
+  int steps;  // time steps of one pass
+};
+
+// Called during a pass; it sees the run only through its report.
+using kly_StepObserver = std::function<void(const kly_StepReport&)>;
+
 // How a pass forms its space-charge sums. Both give the same results to the
 // last bit.
 enum class kly_PassKernel {
@@ -36,6 +46,10 @@ struct kly_SimulationOptions {
   // depend on the count. The reference kernel always runs serially.
   int threads = 0;
   kly_PassKernel kernel = kly_PassKernel::fast;
+  // May be empty; called on the calling thread after every stepInterval-th
+  // time step of every pass (between steps, so that it changes no result).
+  kly_StepObserver stepObserver = nullptr;
+  int stepInterval = 256;  // 1 or more
 };
 
 // Large-signal model of the tube. One RF period of the beam is cut into
@@ -78,9 +92,10 @@ public:
   // counts and the beam import of `settings` (the import settings of this
   // object are not used).
   // Throws std::invalid_argument (naming the value) for disks, steps or
-  // maxIterations below 1, rings outside 1 to 20, a near field that is
-  // neither thin nor finite, no cavity or more than 20, a cavity harmonic of 0 or beyond +-4, a
-  // cavity whose field file is tabulated for fewer rings than the run uses, a
+  // maxIterations below 1, rings outside 1 to 20, a step interval below 1,
+  // a near field that is neither thin nor finite, no cavity or more than 20,
+  // a cavity harmonic of 0 or beyond +-4, a cavity whose field file is
+  // tabulated for fewer rings than the run uses, a
   // beam file with fewer rows than disks, a negative thread count, and for
   // counts whose trajectory tables would exceed the int range of a time step
   // or the physical memory; kly_FileError for a beam file that cannot be read.
