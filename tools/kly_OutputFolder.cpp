@@ -7,8 +7,39 @@
 #include <stdexcept>
 
 #include <fmt/format.h>
+#include <unistd.h>
 
-kly_OutputFolder::kly_OutputFolder(std::filesystem::path folder) : folder_(std::move(folder)) {}
+kly_OutputFolder::kly_OutputFolder(std::filesystem::path folder) : folder_(clean(folder)) {}
+
+std::filesystem::path kly_OutputFolder::clean(const std::filesystem::path& folder) {
+  std::filesystem::path p = folder.lexically_normal();
+  // "out/" normalises to "out/" (an empty last part): drop it, but keep "/".
+  if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+  return p.empty() ? std::filesystem::path(".") : p;
+}
+
+void kly_OutputFolder::prepare() const {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(folder_, ec);
+  if (ec || !fs::is_directory(folder_)) {
+    throw std::runtime_error(fmt::format("cannot create the output folder '{}': {}", folder_.string(),
+                                         ec ? ec.message() : "a file of that name exists"));
+  }
+  // A file made and removed again: a folder may exist and still refuse files.
+  const fs::path probe = folder_ / fmt::format(".klystron-probe-{}", ::getpid());
+  std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+  const std::string reason = out ? "" : std::strerror(errno);
+  out.close();
+  fs::remove(probe, ec);
+  if (!reason.empty())
+    throw std::runtime_error(fmt::format("cannot write into the output folder '{}': {}", folder_.string(), reason));
+}
+
+bool kly_OutputFolder::holdsResults() const {
+  std::error_code ec;
+  return std::filesystem::exists(folder_ / "results.json", ec);
+}
 
 void kly_OutputFolder::add(const std::string& name, std::string content) { files_[name] = std::move(content); }
 

@@ -12,7 +12,17 @@
 // removed, so the folder never mixes two runs. Other files are left alone.
 class kly_OutputFolder {
 public:
-  explicit kly_OutputFolder(std::filesystem::path folder);
+  explicit kly_OutputFolder(std::filesystem::path folder);  // cleaned
+
+  // The folder as given, without "." parts, doubled or trailing separators.
+  static std::filesystem::path clean(const std::filesystem::path& folder);
+
+  // Creates the folder if needed and checks that files can be made in it,
+  // before anything is computed; throws std::runtime_error naming the folder
+  // and the reason.
+  void prepare() const;
+  // Whether the folder holds results.json of an earlier run.
+  bool holdsResults() const;
 
   void add(const std::string& name, std::string content);
   // Creates the folder if needed and writes every file; throws

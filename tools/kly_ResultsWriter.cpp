@@ -184,6 +184,15 @@ ordered_json kly_ResultsWriter::toJson(const kly_TubeRun& run) {
   addModel(out, run);
   addAnalytic(out, run);
   addSimulated(out, run);
+  // false: the run was stopped before its end, and the simulated results are
+  // those of the passes done (simulatedIterations).
+  out["completed"] = run.completed();
+  ordered_json warnings = ordered_json::array();
+  for (const kly_Warning& w : run.warnings()) {
+    warnings.push_back(ordered_json{{"key", w.key.empty() ? ordered_json(nullptr) : ordered_json(w.key)},
+                                    {"message", w.message}});
+  }
+  out["warnings"] = std::move(warnings);
   return out;
 }
 

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "klystron/core/kly_Constants.h"
+#include "tools/kly_Closest.h"
 
 using nlohmann::json;
 
@@ -43,23 +44,6 @@ std::string describe(const json& v) {
 }
 
 std::string number(double v) { return fmt::format("{}", v); }
-
-std::size_t editDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      const bool same =
-          std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
 
 enum class Bound { Any, Positive, NonNegative, OpenUnit };
 
@@ -161,15 +145,7 @@ public:
 private:
   std::string unknownKey(std::string_view key) const {
     // The closest known key, letter case aside, when it is at most two edits away.
-    std::string_view best;
-    std::size_t bestDistance = 3;
-    for (std::string_view known : keys_) {
-      const std::size_t d = editDistance(key, known);
-      if (d < bestDistance) {
-        best = known;
-        bestDistance = d;
-      }
-    }
+    const std::string best = kly_closest(key, keys_, 3);
     if (!best.empty()) return fmt::format("unknown key (did you mean \"{}\"?)", best);
     return fmt::format("unknown key; expected one of: {}", fmt::join(keys_, ", "));
   }
@@ -429,6 +405,18 @@ kly_TubeFileError::kly_TubeFileError(std::vector<std::string> problems)
     : std::runtime_error(fmt::format("{}", fmt::join(problems, "\n"))), problems_(std::move(problems)) {}
 
 kly_TubeFileContents kly_TubeFile::read(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    // Name the tube files it holds, the likely meaning.
+    std::vector<std::string> tubes;
+    for (const auto& entry : std::filesystem::directory_iterator(file, ec)) {
+      if (entry.path().extension() == ".json") tubes.push_back(entry.path().filename().string());
+    }
+    std::sort(tubes.begin(), tubes.end());
+    throw kly_TubeFileError({fmt::format("{}: is a folder, not a tube file{}", file.string(),
+                                         tubes.empty() ? std::string()
+                                                       : fmt::format(" (it holds {})", fmt::join(tubes, ", ")))});
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) throw kly_TubeFileError({fmt::format("{}: cannot open the tube file", file.string())});
   std::ostringstream text;

@@ -16,6 +16,21 @@ kly_TubeRun::kly_TubeRun(kly_TubeFileContents tube)
     : tube_(std::move(tube)), built_(std::make_shared<const kly_BuiltTube>()) {}
 
 void kly_TubeRun::run(const kly_TubeRunOptions& options) {
+  warnings_.clear();
+  passes_.clear();
+  simulated_ = false;
+  completed_ = false;
+  estimate_ = options.estimate;
+  const auto warn = [this, &options](std::vector<kly_Warning> found) {
+    for (kly_Warning& w : found) {
+      if (options.onWarning) options.onWarning(w);
+      warnings_.push_back(std::move(w));
+    }
+  };
+  const std::optional<kly_SimulationSettings>& settings = tube_.description.simulation;
+  const bool simulate = options.simulate && settings;
+  warn(kly_PhysicsChecks::tubeWarnings(tube_, simulate));
+
   // Each model runs on a tube built afresh from the description the build
   // before it left (M of a cavity with a field file as its profile gave it),
   // as the Java class's runs rebuild its model: the command's numbers are
@@ -26,33 +41,63 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
   analytic_.calculateAnalyticI1I0(*built_);
   analyticSeconds_ = secondsSince(start);
 
-  const std::optional<kly_SimulationSettings>& settings = tube_.description.simulation;
-  if (!options.simulate || !settings) return;
-  threads_ =
-      options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  kly_SimulationSettings counts = *settings;
-  if (options.nearField) counts.nearField = *options.nearField;
-  nearField_ = counts.nearField;
-  kly_SimulationOptions simOptions;
-  simOptions.threads = options.threads;
-  simOptions.observer = [this, &options](const kly_PassReport& report) {
-    passes_.push_back(report);
-    if (options.onPass) options.onPass(report);
-    return true;
-  };
-  passes_.clear();
-  start = std::chrono::steady_clock::now();
-  std::shared_ptr<const kly_BuiltTube> rebuilt = kly_BuiltTube::build(built_->description());
-  simulation_.simulate(*rebuilt, counts, simOptions);
-  built_ = std::move(rebuilt);
-  simulationSeconds_ = secondsSince(start);
-  simulated_ = true;
-
+  const auto stop = [&options] { return options.stopRequested && options.stopRequested(); };
   resolution_.clear();
-  if (options.checkResolution) {
-    simOptions.observer = nullptr;
-    resolution_ = kly_ResolutionCheck::run(built_->description(), counts, simOptions, options.onRepeat, options.onPass);
+  simulationStopped_ = false;
+  resolutionStopped_ = false;
+  if (simulate && !stop()) {
+    threads_ =
+        options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    kly_SimulationSettings counts = *settings;
+    if (options.nearField) counts.nearField = *options.nearField;
+    nearField_ = counts.nearField;
+    kly_SimulationOptions simOptions;
+    simOptions.threads = options.threads;
+    bool stopped = false;
+    simOptions.observer = [this, &options, &counts, &stop, &stopped](const kly_PassReport& report) {
+      passes_.push_back(report);
+      if (options.onPass) options.onPass(report);
+      if (!stop()) return true;
+      // A request during the last pass stops nothing.
+      stopped = !(report.convergence <= kConvergence || report.pass + 1 >= counts.maxIterations);
+      return false;
+    };
+    if (options.onStep) {
+      simOptions.stepObserver = options.onStep;
+      simOptions.stepInterval = kStepInterval;
+    }
+    start = std::chrono::steady_clock::now();
+    std::shared_ptr<const kly_BuiltTube> rebuilt = kly_BuiltTube::build(built_->description());
+    simulation_.simulate(*rebuilt, counts, simOptions);
+    built_ = std::move(rebuilt);
+    simulationSeconds_ = secondsSince(start);
+    simulated_ = true;
+    simulationStopped_ = stopped;
+
+    if (options.checkResolution && !stop()) {
+      // A stop request ends the repeats at once: they are a check of the run,
+      // whose own results stand.
+      struct Stop {};
+      simOptions.observer = nullptr;
+      const auto onPass = [&options, &stop](const kly_PassReport& report) {
+        if (options.onPass) options.onPass(report);
+        if (stop()) throw Stop{};
+      };
+      try {
+        resolution_ = kly_ResolutionCheck::run(built_->description(), counts, simOptions, options.onRepeat, onPass);
+      } catch (const Stop&) {
+        resolution_.clear();
+        resolutionStopped_ = true;
+      }
+    } else if (options.checkResolution) {
+      resolutionStopped_ = true;
+    }
+    completed_ = !simulationStopped_ && !resolutionStopped_;
+  } else {
+    simulationStopped_ = simulate;
+    completed_ = !simulate;
   }
+  warn(kly_PhysicsChecks::runWarnings(*this));
 }
 
 bool kly_TubeRun::converged() const { return !passes_.empty() && passes_.back().convergence <= kConvergence; }

@@ -9,6 +9,8 @@
 #include "klystron/model/kly_BuiltTube.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
 #include "tools/kly_ResolutionCheck.h"
+#include "tools/kly_PhysicsChecks.h"
+#include "tools/kly_RunEstimate.h"
 #include "tools/kly_TubeFile.h"
 
 struct kly_TubeRunOptions {
@@ -20,6 +22,12 @@ struct kly_TubeRunOptions {
   // Repeat the simulation with one ring more and with two disks more (kly_ResolutionCheck).
   bool checkResolution = false;
   std::function<void(const kly_ResolutionRepeat&)> onRepeat;  // called before each repeat
+  std::function<void(const kly_StepReport&)> onStep = nullptr;  // called every few time steps of a pass
+  // Asked before the simulation and after every pass: true ends the run
+  // there, with the results of the passes done.
+  std::function<bool()> stopRequested = nullptr;
+  std::function<void(const kly_Warning&)> onWarning = nullptr;  // called with each warning as it is found
+  std::optional<kly_RunEstimate> estimate = std::nullopt;  // the simulation's, for the summary
 };
 
 // One run of a tube description: the analytic model with its I1/I0 sweep,
@@ -40,6 +48,9 @@ public:
   // propagate with the library's message.
   void run(const kly_TubeRunOptions& options);
 
+  // Time steps between two step reports of the simulation.
+  static constexpr int kStepInterval = 32;
+
   const kly_TubeFileContents& tube() const { return tube_; }
   // The beam and cavity objects of the last build (the simulation's, when it
   // ran) and the description they were built from.
@@ -57,6 +68,13 @@ public:
   const std::vector<kly_PassReport>& passes() const { return passes_; }
   // The output voltage settled (the last pass's measure is below kConvergence).
   bool converged() const;
+  // Everything asked for ran to its end: false when a stop request ended the
+  // simulation before its pass limit or convergence (or kept it from
+  // starting), or ended the resolution check.
+  bool completed() const { return completed_; }
+  // A stop request ended the simulation (or kept it from starting): its
+  // results are those of the passes done.
+  bool simulationStopped() const { return simulationStopped_; }
   // The simulation has something to iterate: a cavity after the driven one,
   // or an imported beam that drives every cavity.
   bool iterates() const;
@@ -64,8 +82,14 @@ public:
   int threads() const { return threads_; }
   // The near field the simulation used.
   kly_NearField nearField() const { return nearField_; }
-  // The repeats of the resolution check, empty when it was not asked for.
+  // The repeats of the resolution check, empty when it was not asked for or
+  // a stop request ended it (resolutionStopped()).
   const std::vector<kly_ResolutionRepeat>& resolution() const { return resolution_; }
+  bool resolutionStopped() const { return resolutionStopped_; }
+
+  // Warnings about the tube and the results, in the order found.
+  const std::vector<kly_Warning>& warnings() const { return warnings_; }
+  const std::optional<kly_RunEstimate>& estimate() const { return estimate_; }
 
   double analyticSeconds() const { return analyticSeconds_; }      // wall time [s]
   double simulationSeconds() const { return simulationSeconds_; }  // wall time [s]
@@ -77,9 +101,14 @@ private:
   kly_DiskSimulation simulation_;
   bool simulated_ = false;
   std::vector<kly_PassReport> passes_;
+  std::vector<kly_Warning> warnings_;
+  std::optional<kly_RunEstimate> estimate_;
+  bool completed_ = false;
   int threads_ = 0;
   kly_NearField nearField_ = kDefaultNearField;
   std::vector<kly_ResolutionRepeat> resolution_;
+  bool simulationStopped_ = false;
+  bool resolutionStopped_ = false;
   double analyticSeconds_ = 0;
   double simulationSeconds_ = 0;
 };

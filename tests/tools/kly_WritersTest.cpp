@@ -6,10 +6,12 @@
 #include <memory>
 #include <sstream>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "kly_Files.h"
 #include "kly_SvgCheck.h"
+#include "kly_ToolTubes.h"
 #include "klystron/core/kly_Errors.h"
 #include "tools/kly_CsvWriter.h"
 #include "tools/kly_OutputFolder.h"
@@ -24,33 +26,8 @@ namespace {
 
 using nlohmann::json;
 
-// Three cavities, the third the output; a simulation small enough for every test run, with the near
-// field of the Java methods, whose getters the results are compared with.
-json smallTube() {
-  return json::parse(R"({
-    "name": "small test tube",
-    "beam": {"voltage": 110000, "current": 90, "frequency": 2.856e9, "inputPower": 60,
-             "tubeRadius": 0.0095, "beamRadius": 0.0062},
-    "cavities": [
-      {"z": 0.00, "frequency": 2.856e9, "qo": 2500, "qe": 300,    "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
-      {"z": 0.12, "frequency": 2.870e9, "qo": 2500, "qe": 100000, "rq": 110, "m": 0.82, "gapWidth": 0.010, "harmonic": 1},
-      {"z": 0.30, "frequency": 2.856e9, "qo": 2500, "qe": 40,     "rq": 100, "m": 0.80, "gapWidth": 0.012, "harmonic": 1}
-    ],
-    "simulation": {"disks": 8, "rings": 1, "steps": 16, "maxIterations": 3, "nearField": "thin"}
-  })");
-}
-
-std::unique_ptr<kly_TubeRun> runOf(const json& tube, bool simulate, std::vector<kly_PassReport>* passes = nullptr,
-                                   kly_TubeRunOptions options = {}) {
-  auto run = std::make_unique<kly_TubeRun>(kly_TubeFile::parse(tube.dump(), "test.json"));
-  options.simulate = simulate;
-  options.threads = 1;
-  options.onPass = [passes](const kly_PassReport& r) {
-    if (passes) passes->push_back(r);
-  };
-  run->run(options);
-  return run;
-}
+using kly_test::runOf;
+using kly_test::smallTube;
 
 // One simulated and one analytic-only run of the small tube, shared by the tests.
 class WritersTest : public ::testing::Test {
@@ -279,7 +256,7 @@ TEST_F(WritersTest, SummaryShowsBothModelsSideBySide) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   // Three passes do not settle the voltages of this tube.
-  EXPECT_NE(text.find("did not converge in 3 passes"), std::string::npos) << text;
+  EXPECT_NE(text.find("stopped at its limit of 3 passes without converging"), std::string::npos) << text;
 
   std::ostringstream only;
   kly_Summary::print(only, *analytic_);
@@ -358,8 +335,9 @@ TEST(ResolutionCheckTest, RepeatsWithOneRingAndTwoDisksMore) {
   for (const char* part : {"Resolution check", "one ring more", "two disks more", "8 x 2", "10 x 1"})
     EXPECT_NE(out.str().find(part), std::string::npos) << part << "\n" << out.str();
   EXPECT_EQ(out.str().find("did not converge"), std::string::npos) << out.str();
-  const auto w = kly_Summary::warnings(*run);
-  EXPECT_EQ(std::any_of(w.begin(), w.end(), [](const std::string& x) { return x.find("depends on the resolution") != x.npos; }),
+  const auto& w = run->warnings();
+  EXPECT_EQ(std::any_of(w.begin(), w.end(),
+                        [](const kly_Warning& x) { return x.message.find("depends on the resolution") != std::string::npos; }),
             moved);
   // Without the check there is nothing of it.
   EXPECT_FALSE(json::parse(kly_ResultsWriter::render(*runOf(t, true))).contains("resolutionCheck"));
@@ -413,8 +391,86 @@ TEST(SummaryTest, WarnsOfOverlappingGapFields) {
   t["cavities"][1]["z"] = 0.01;  // the Gaussian fields of the first two gaps now overlap
   auto run = runOf(t, true);
   ASSERT_TRUE(run->simulation()->isFieldOverlapping());
-  const auto w = kly_Summary::warnings(*run);
-  EXPECT_TRUE(std::any_of(w.begin(), w.end(), [](const std::string& s) { return s.find("overlap") != s.npos; }));
+  const auto& w = run->warnings();
+  EXPECT_TRUE(std::any_of(w.begin(), w.end(), [](const kly_Warning& s) { return s.message.find("overlap") != s.message.npos; }));
+}
+
+TEST_F(WritersTest, SummaryShowsTheAnalyticEfficienciesAndTheEstimate) {
+  std::ostringstream out;
+  kly_Summary::print(out, *simulated_);
+  const std::string text = out.str();
+  // The output cavity's efficiencies in the analytic model: its circuit
+  // share, and its power over the beam power I0 Vd.
+  const kly_Analytic& a = simulated_->analytic();
+  const double circuit = 2500.0 / (2500 + 40);
+  const double total = a.getOutputPower() / (90 * simulated_->built().beam().getDepressedBeamVoltage());
+  for (const std::string& row : {fmt::format("{:<32}{:>14.3f}", "electronic efficiency [%]", 100 * total / circuit),
+                                 fmt::format("{:<32}{:>14.3f}", "circuit efficiency [%]", 100 * circuit),
+                                 fmt::format("{:<32}{:>14.3f}", "total efficiency [%]", 100 * total),
+                                 fmt::format("{:<32}{:>14}", "kinetic efficiency [%]", "-")}) {
+    EXPECT_NE(text.find(row), std::string::npos) << row << "\n" << text;
+  }
+  EXPECT_NE(text.find("electronic wl u0/f"), std::string::npos) << text;
+  EXPECT_EQ(text.find("RF wavelength"), std::string::npos) << text;
+}
+
+TEST(SummaryTest, NoDriveNoNanAndNoNegativeZero) {
+  json t = smallTube();
+  t["beam"]["inputPower"] = 0;
+  auto run = runOf(t, true);
+  std::ostringstream out;
+  kly_Summary::print(out, *run);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("90 A, no drive at 2.856 GHz"), std::string::npos) << text;
+  EXPECT_NE(text.find("gain [dB]                             no drive      no drive"), std::string::npos) << text;
+  for (const char* never : {"nan", "-0.00", "inf"}) EXPECT_EQ(text.find(never), std::string::npos) << never << text;
+}
+
+TEST(SummaryTest, AnImportedBeamsGainIsNamedForWhatItIs) {
+  // The command test's tube: a beam imported at z = 0.2 m, downstream of the
+  // first gap's field (the second's reaches the beam).
+  auto run = std::make_unique<kly_TubeRun>(kly_TubeFile::read(kly_test::dataFile("../tools/data/small-tube.json")));
+  kly_TubeRunOptions o;
+  o.threads = 1;
+  run->run(o);
+  std::ostringstream out;
+  kly_Summary::print(out, *run);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("gain [dB] (*)"), std::string::npos) << text;
+  EXPECT_NE(text.find("(*) simulated: the output power against the 60 W drive of the tube (beam.inputPower)"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("no beam passes cavity 0, upstream of the imported beam"), std::string::npos) << text;
+  EXPECT_EQ(text.find("-0.00"), std::string::npos) << text;
+}
+
+TEST(OutputFolderTest, CleanPathsAndAFolderCheckedBeforeTheRun) {
+  namespace fs = std::filesystem;
+  EXPECT_EQ(kly_OutputFolder::clean("out/"), "out");
+  EXPECT_EQ(kly_OutputFolder::clean("./a//b/./"), "a/b");
+  EXPECT_EQ(kly_OutputFolder::clean("/"), "/");
+  EXPECT_EQ(kly_OutputFolder("out/").folder(), "out");
+
+  const kly_test::ScratchDir dir("output-prepare");
+  const kly_OutputFolder nested(dir.path() / "new" / "folder");
+  EXPECT_FALSE(nested.holdsResults());
+  nested.prepare();
+  EXPECT_TRUE(fs::is_directory(dir.path() / "new" / "folder"));
+  EXPECT_TRUE(fs::is_empty(dir.path() / "new" / "folder"));  // the probe is gone
+  dir.write("new/folder/results.json", "{}");
+  EXPECT_TRUE(nested.holdsResults());
+
+  const std::string file = dir.write("plain-file", "x");
+  for (const fs::path& bad : {fs::path(file), fs::path(file) / "below", fs::path("/proc/klystron-test")}) {
+    try {
+      kly_OutputFolder(bad).prepare();
+      ADD_FAILURE() << "prepared " << bad;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot create the output folder '" + bad.string() + "'"),
+                std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST(OutputFolderTest, WritesReplacesAndRemovesOnlyItsOwnStaleFiles) {
@@ -490,6 +546,31 @@ TEST(ProgressLineTest, InPlaceOnATerminalAndLineByLineElsewhere) {
   EXPECT_EQ(pipe.str(),
             "simulation pass 1/3: convergence 1.000e+00, output voltage 1 kV\n"
             "simulation pass 2/3: convergence 1.000e+00, output voltage 2 kV\n");
+}
+
+TEST(ProgressLineTest, StepsOfALongPassOnly) {
+  double now = 0;
+  std::ostringstream pipe;
+  kly_ProgressLine p(pipe, false, 5, [&now] { return now; });
+  now = 2.9;
+  p.step({0, 100, 1000});
+  EXPECT_EQ(pipe.str(), "");  // a pass of a few seconds says nothing within
+  now = 4;
+  p.step({0, 400, 1000});
+  EXPECT_EQ(pipe.str(), "simulation pass 1/5: time step 400 of 1000 (40 %), 4 s into the pass, about 6 s to go\n");
+  now = 20;
+  p.step({0, 800, 1000});  // into a pipe, at most a line every half minute
+  EXPECT_EQ(pipe.str().find("800"), std::string::npos);
+  now = 40;
+  p.update({0, 1.0, 1000.0});
+  now = 42;
+  p.step({1, 300, 1000});  // the next pass starts its count afresh
+  EXPECT_EQ(pipe.str().find("300 of"), std::string::npos) << pipe.str();
+  now = 46;
+  p.step({1, 600, 1000});
+  EXPECT_NE(pipe.str().find("simulation pass 2/5: time step 600 of 1000 (60 %), 6 s into the pass"),
+            std::string::npos)
+      << pipe.str();
 }
 
 }  // namespace

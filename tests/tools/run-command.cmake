@@ -6,6 +6,8 @@
 #   EXPECT_ERROR    regular expression the standard error must match
 #   EXPECT_FILES    files that must be in OUT, separated by |
 #   UNEXPECTED_FILES files that must not be in OUT, separated by |
+#   UNEXPECTED_ERROR regular expression the standard error must not match
+#   CONTENT         FILE|REGEX: the file in OUT must match the regular expression
 string(REPLACE "|" ";" args "${ARGS}")
 if(OUT)
   file(REMOVE_RECURSE "${OUT}")
@@ -24,6 +26,19 @@ if(DEFINED EXPECT_OUTPUT AND NOT out MATCHES "${EXPECT_OUTPUT}")
 endif()
 if(DEFINED EXPECT_ERROR AND NOT err MATCHES "${EXPECT_ERROR}")
   message(FATAL_ERROR "standard error does not match '${EXPECT_ERROR}'")
+endif()
+if(UNEXPECTED_ERROR AND err MATCHES "${UNEXPECTED_ERROR}")
+  message(FATAL_ERROR "standard error matches '${UNEXPECTED_ERROR}'")
+endif()
+if(CONTENT)
+  string(FIND "${CONTENT}" "|" bar)
+  string(SUBSTRING "${CONTENT}" 0 ${bar} name)
+  math(EXPR bar "${bar} + 1")
+  string(SUBSTRING "${CONTENT}" ${bar} -1 pattern)
+  file(READ "${OUT}/${name}" text)
+  if(NOT text MATCHES "${pattern}")
+    message(FATAL_ERROR "${OUT}/${name} does not match '${pattern}'")
+  endif()
 endif()
 string(REPLACE "|" ";" files "${EXPECT_FILES}")
 foreach(f ${files})

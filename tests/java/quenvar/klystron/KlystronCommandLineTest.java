@@ -45,6 +45,9 @@ class KlystronCommandLineTest {
     private static final Set<String> PROFILES = Set.of("getAnalyticI1I0", "getSimulatedI1I0", "getSimulatedI1I0Phase",
             "getSimulatedI2I0");
 
+    /** Keys about the run itself rather than the model: whether it ran to its end, and its warnings. */
+    private static final Set<String> RUN_KEYS = Set.of("completed", "warnings");
+
     @TempDir
     Path work;
 
@@ -126,7 +129,8 @@ class KlystronCommandLineTest {
             // Run with the near field of the Java methods (the command's default is the finite one).
             assertEquals("thin", results.get("nearField"));
             checked.add("nearField");
-            // Nothing else in the file that no getter stands for.
+            // Nothing else in the file that no getter stands for, but the run's own keys.
+            checked.addAll(checkRunKeys(results));
             assertEquals(new TreeSet<>(results.keySet()), checked);
         }
     }
@@ -143,12 +147,26 @@ class KlystronCommandLineTest {
                 assertEquals(!simulationOnly, results.containsKey(key), key);
             }
             Set<String> checked = compareOnly(k, results);
+            checked.addAll(checkRunKeys(results));
             assertEquals(new TreeSet<>(results.keySet()), checked);
             assertEquals(Boolean.FALSE, results.get("roundBeam"));
         }
     }
 
     // ---- comparison -------------------------------------------------------------------
+
+    /** The run's own keys: a completed run, warnings as objects of a key path (or null) and a message. */
+    private static Set<String> checkRunKeys(Map<String, Object> results) {
+        assertEquals(Boolean.TRUE, results.get("completed"));
+        for (Object w : asList("warnings", results.get("warnings"))) {
+            assertTrue(w instanceof Map, "a warning is not an object: " + w);
+            Map<?, ?> warning = (Map<?, ?>) w;
+            assertEquals(Set.of("key", "message"), warning.keySet());
+            assertTrue(warning.get("message") instanceof String, "message of " + w);
+            assertTrue(warning.get("key") == null || warning.get("key") instanceof String, "key of " + w);
+        }
+        return RUN_KEYS;
+    }
 
     private static String keyOf(Method m) {
         String name = m.getName().startsWith("is") ? m.getName().substring(2) : m.getName().substring(3);

@@ -1,0 +1,97 @@
+#include "tools/kly_CommandLine.h"
+
+#include <cctype>
+#include <climits>
+#include <sstream>
+#include <vector>
+
+#include <fmt/format.h>
+#include <CLI/CLI.hpp>
+
+#include "tools/kly_Closest.h"
+
+#ifndef KLY_VERSION
+#error "KLY_VERSION must be defined by the build"
+#endif
+
+namespace {
+
+// A whole number from lo to hi, with a message in words for anything else:
+// "expected a whole number of 0 or more, found -1".
+CLI::Validator wholeNumber(long long lo, long long hi) {
+  const std::string expected = hi == INT_MAX ? fmt::format("a whole number of {} or more", lo)
+                                             : fmt::format("a whole number from {} to {}", lo, hi);
+  return CLI::Validator(
+      [lo, hi, expected](std::string& text) -> std::string {
+        std::size_t digits = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+        const bool integral = text.size() > digits && text.find_first_not_of("0123456789", digits) == std::string::npos;
+        if (!integral) return fmt::format("expected {}, found \"{}\"", expected, text);
+        // Up to 18 digits fit a long long; longer ones are out of range anyway.
+        if (text.size() - digits > 18) return fmt::format("expected {}, found {}", expected, text);
+        const long long v = std::stoll(text);
+        if (v < lo || v > hi) return fmt::format("expected {}, found {}", expected, text);
+        return {};
+      },
+      hi == INT_MAX ? fmt::format("INT>={}", lo) : fmt::format("INT in [{}, {}]", lo, hi));
+}
+
+}  // namespace
+
+std::string kly_CommandLine::version() { return "klystron " KLY_VERSION; }
+
+kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* argv) {
+  CLI::App app{"Runs a klystron design described in a JSON tube file.", "klystron"};
+  app.set_version_flag("--version", version());
+  app.require_subcommand(0, 1);
+  CLI::App* run = app.add_subcommand("run", "run the analytic model and the disk simulation of a tube");
+  // Words that name no command are collected, to be named in the message.
+  app.allow_extras();
+
+  kly_CommandOptions o;
+  std::string tube;
+  std::string output;
+  int maxPasses = 0;
+  run->add_option("TUBE", tube, "tube description (JSON)")->required();
+  run->add_option("-o,--output", output, "folder for the results (default: TUBE's name with -results, here)");
+  run->add_flag("--no-sim", o.noSim, "run the analytic model only");
+  run->add_option("--threads", o.threads, "simulation threads (0: one per hardware thread)")
+      ->check(wholeNumber(0, kMaxThreads));
+  run->add_option("--near-field", o.nearField,
+                  "space charge between disks near each other: thin (disks of no thickness) or finite (disks as "
+                  "thick as the charge they stand for); default: the tube file's simulation.nearField, else finite")
+      ->check(CLI::IsMember({"thin", "finite"}));
+  run->add_flag("--check-resolution", o.checkResolution,
+                "repeat the simulation with one ring more and with two disks more and report how the results move");
+  CLI::Option* passes =
+      run->add_option("--max-passes", maxPasses, "at most this many simulation passes (replaces maxIterations)")
+          ->check(wholeNumber(1, INT_MAX));
+  run->add_flag("--force", o.force, "run even when the estimated time or memory is over the limits");
+
+  Outcome outcome;
+  std::ostringstream out, err;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    outcome.exitCode = app.exit(e, out, err);
+    outcome.out = out.str();
+    outcome.err = err.str();
+    return outcome;
+  }
+  if (run->parsed()) {
+    o.tube = tube;
+    o.output = output;
+    if (*passes) o.maxPasses = maxPasses;
+    outcome.options = o;
+    return outcome;
+  }
+  outcome.exitCode = static_cast<int>(CLI::ExitCodes::RequiredError);
+  const std::vector<std::string> extras = app.remaining();
+  if (extras.empty()) {
+    outcome.err = "klystron: a command is required, for example: klystron run TUBE.json (see klystron --help)\n";
+  } else {
+    const std::string closest = kly_closest(extras.front(), {"run"}, 3);
+    outcome.err = fmt::format("klystron: unknown command \"{}\"{}; the command is: klystron run TUBE.json\n",
+                              extras.front(), closest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", closest));
+  }
+  return outcome;
+}
