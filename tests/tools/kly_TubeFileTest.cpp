@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include <fmt/format.h>
@@ -347,6 +348,37 @@ TEST(TubeFileTest, AFileThatCannotBeOpened) {
     FAIL() << "accepted";
   } catch (const kly_TubeFileError& e) {
     EXPECT_STREQ(e.what(), "no/such/tube.json: cannot open the tube file");
+  }
+}
+
+// The tube file of the README, read as if saved in examples/: every file it
+// names is one of the examples' own.
+TEST(TubeFile, TheReadmeSampleIsAValidTubeWhoseFilesExist) {
+  const std::string readme = kly_test::readText(std::string(KLY_SOURCE_DIR) + "/README.md");
+  const std::size_t section = readme.find("### The tube file");
+  ASSERT_NE(section, std::string::npos);
+  const std::size_t start = readme.find("```json\n", section);
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("```", start + 8);
+  const std::string sample = readme.substr(start + 8, end - start - 8);
+  const kly_TubeFileContents t = kly_TubeFile::parse(sample, std::string(KLY_SOURCE_DIR) + "/examples/sample.json");
+  ASSERT_TRUE(t.description.simulation && t.description.simulation->importBeam);
+  EXPECT_TRUE(std::filesystem::exists(t.description.simulation->importBeam->file));
+  for (const kly_CavityDescription& c : t.description.cavities) {
+    if (c.hasFieldFile) {
+      EXPECT_TRUE(std::filesystem::exists(c.fieldFile)) << c.fieldFile;
+    }
+  }
+}
+
+TEST(TubeFile, AFolderIsNamedAsOne) {
+  const std::string examples = std::string(KLY_SOURCE_DIR) + "/examples";
+  try {
+    kly_TubeFile::read(examples);
+    FAIL() << "read a folder";
+  } catch (const kly_TubeFileError& e) {
+    EXPECT_EQ(std::string(e.what()), examples + ": is a folder, not a tube file (it holds sband-prebunched.json, "
+                                                "sband-round.json, xband-sheet.json)");
   }
 }
 
