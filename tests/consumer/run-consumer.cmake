@@ -29,3 +29,10 @@ run(${CMAKE_COMMAND} -S ${KLY_CONSUMER_SOURCE} -B ${KLY_WORK_DIR}/build
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${KLY_WORK_DIR}/build)
 run(${KLY_WORK_DIR}/build/consumer)
+# The README's C++ example, a program of its own against the same installation.
+if(KLY_EXAMPLE_SOURCE)
+  run(${CMAKE_COMMAND} -S ${KLY_EXAMPLE_SOURCE} -B ${KLY_WORK_DIR}/example
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release)
+  run(${CMAKE_COMMAND} --build ${KLY_WORK_DIR}/example)
+  run(${KLY_WORK_DIR}/example/run_tube)
+endif()
