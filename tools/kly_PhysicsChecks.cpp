@@ -87,6 +87,22 @@ void kly_PhysicsChecks::checkBeam(const kly_TubeFileContents& tube) {
   if (!problems.empty()) throw kly_TubeFileError(std::move(problems));
 }
 
+void kly_PhysicsChecks::checkImportedBeam(const kly_TubeFileContents& tube) {
+  const auto& s = tube.description.simulation;
+  if (!s || !s->importBeam) return;
+  kly_BeamImport beam;
+  try {
+    beam.readBeamFile(s->importBeam->file);
+  } catch (const std::exception& e) {
+    throw kly_TubeFileError({fmt::format("{}: simulation.importBeam.file: {}", tube.source.string(), e.what())});
+  }
+  if (beam.getRowCount() < s->disks) {
+    throw kly_TubeFileError({fmt::format("{}: simulation.disks: {} disks, but the beam file '{}' has {} rows, one per "
+                                         "disk",
+                                         tube.source.string(), s->disks, s->importBeam->file, beam.getRowCount())});
+  }
+}
+
 std::vector<kly_Warning> kly_PhysicsChecks::tubeWarnings(const kly_TubeFileContents& tube, bool simulate) {
   std::vector<kly_Warning> w;
   const kly_TubeDescription& t = tube.description;

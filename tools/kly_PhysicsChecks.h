@@ -40,6 +40,11 @@ public:
   // key path and its value.
   static void checkBeam(const kly_TubeFileContents& tube);
 
+  // Refuses an imported beam that the simulation could not start from: a beam
+  // file that cannot be read, or one with fewer rows than the run has disks.
+  // Throws kly_TubeFileError naming the file and the key path.
+  static void checkImportedBeam(const kly_TubeFileContents& tube);
+
   // Warnings about the tube itself, before anything runs: cavity frequencies
   // far from their harmonic of the drive, an output cavity without external
   // load and, when `simulate`, an imported beam made for another frequency,

@@ -33,6 +33,7 @@ int runTube(const kly_CommandOptions& o) {
   const bool simulate = !o.noSim && settings;
   std::optional<kly_RunEstimate> estimate;
   if (simulate) {
+    kly_PhysicsChecks::checkImportedBeam(tube);
     estimate = kly_RunEstimate::of(tube.description, o.threads, o.checkResolution);
     if (auto refusal = estimate->refusal(kly_RunEstimate::Limits::ofThisMachine()); refusal && !o.force)
       throw kly_TubeFileError({fmt::format("{}: {}", o.tube.string(), *refusal)});

@@ -177,6 +177,21 @@ TEST(PhysicsChecks, WarnsOfAnImportedBeamMadeForAnotherTube) {
   EXPECT_TRUE(kly_PhysicsChecks::tubeWarnings(contentsOf(t), false).empty());
 }
 
+TEST(PhysicsChecks, RefusesAnImportedBeamWithTooFewRows) {
+  json t = smallTube();
+  t["simulation"]["importBeam"] = {{"file", kly_test::dataFile("prebunched-beam.txt")}};
+  kly_PhysicsChecks::checkImportedBeam(contentsOf(t));  // 32 rows for 8 disks
+  t["simulation"]["disks"] = 33;
+  try {
+    kly_PhysicsChecks::checkImportedBeam(contentsOf(t));
+    FAIL() << "33 disks from 32 rows";
+  } catch (const kly_TubeFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("test.json: simulation.disks: 33 disks, but the beam file"), std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find("has 32 rows"), std::string::npos) << e.what();
+  }
+}
+
 TEST(PhysicsChecks, WarnsOfResultsOutOfTheModelsRange) {
   json t = smallTube();
   t["beam"]["inputPower"] = 2000;  // the output gap swings beyond the beam voltage
