@@ -19,7 +19,8 @@ kly_CommandLine::Outcome parse(std::initializer_list<const char*> words) {
 }
 
 TEST(CommandLine, ReadsEveryOptionOfARun) {
-  auto o = parse({"run", "tube.json", "-o", "out/", "--no-sim", "--threads", "3", "--max-passes", "7", "--force"});
+  auto o = parse({"run", "tube.json", "-o", "out/", "--no-sim", "--threads", "3", "--max-passes", "7", "--force",
+                  "--near-field", "thin", "--check-resolution"});
   ASSERT_TRUE(o.options) << o.err;
   EXPECT_EQ(o.options->tube, "tube.json");
   EXPECT_EQ(o.options->output, "out/");
@@ -27,6 +28,8 @@ TEST(CommandLine, ReadsEveryOptionOfARun) {
   EXPECT_EQ(o.options->threads, 3);
   EXPECT_EQ(o.options->maxPasses, 7);
   EXPECT_TRUE(o.options->force);
+  EXPECT_EQ(o.options->nearField, "thin");
+  EXPECT_TRUE(o.options->checkResolution);
 
   o = parse({"run", "tube.json"});
   ASSERT_TRUE(o.options);
@@ -67,6 +70,7 @@ TEST(CommandLine, NumericOptionsAreRefusedInWords) {
       {{"--threads", "99999999999999999999"}, "found 99999999999999999999"},
       {{"--max-passes", "0"}, "--max-passes: expected a whole number of 1 or more, found 0"},
       {{"--max-passes", ""}, "--max-passes: expected a whole number of 1 or more, found \"\""},
+      {{"--near-field", "thick"}, "--near-field: thick not in {thin,finite}"},
   };
   for (const auto& c : cases) {
     std::vector<const char*> argv = {"klystron", "run", "tube.json"};

@@ -82,4 +82,23 @@ TEST(Interrupt, AStopBeforeTheSimulationOrAtItsLastPass) {
   EXPECT_TRUE(runOf(smallTube(), false, nullptr, o)->completed());
 }
 
+TEST(Interrupt, AStopDuringTheResolutionCheckKeepsTheRunAndEndsTheCheck) {
+  int passes = 0;
+  kly_TubeRunOptions o;
+  o.checkResolution = true;
+  o.onPass = [&passes](const kly_PassReport&) { ++passes; };
+  o.stopRequested = [&passes] { return passes > 4; };  // in the first repeat, after the run's 3 passes
+  const auto run = runOf(smallTube(), true, nullptr, o);
+  EXPECT_FALSE(run->simulationStopped());
+  EXPECT_EQ(run->simulation()->getSimulatedIterations(), 3);
+  EXPECT_TRUE(run->resolutionStopped());
+  EXPECT_TRUE(run->resolution().empty());
+  EXPECT_FALSE(run->completed());
+  EXPECT_EQ(passes, 5);  // the repeat ended at the pass the request came in
+  std::ostringstream summary;
+  kly_Summary::print(summary, *run);
+  EXPECT_NE(summary.str().find("Resolution check interrupted"), std::string::npos) << summary.str();
+  EXPECT_EQ(summary.str().find("interrupted after pass"), std::string::npos) << summary.str();
+}
+
 }  // namespace

@@ -74,6 +74,14 @@ TEST(RunEstimate, BoundsTimeAndMemoryFromBelowByTheirLargestParts) {
   EXPECT_DOUBLE_EQ(four.seconds(), e.seconds() / 2);
   EXPECT_EQ(estimateOf(withCounts(6, 4, 40, 10), 16).threads(), 2);
   EXPECT_NE(e.describe().find("10 passes of"), std::string::npos) << e.describe();
+
+  // The resolution check adds its repeats, one ring and two disks more.
+  const kly_TubeDescription d = contentsOf(withCounts(64, 4, 40, 10)).description;
+  const kly_RunEstimate checked = kly_RunEstimate::of(d, 1, true);
+  EXPECT_DOUBLE_EQ(checked.seconds(), e.seconds() + estimateOf(withCounts(64, 5, 40, 10)).seconds() +
+                                          estimateOf(withCounts(66, 4, 40, 10)).seconds());
+  EXPECT_GT(checked.bytes(), e.bytes());
+  EXPECT_NE(checked.describe().find("with the 2 repeats of the resolution check"), std::string::npos);
 }
 
 // The value a refusal gives for `key`, or -1.
