@@ -6,6 +6,7 @@
 
 #include "klystron/analytic/kly_Analytic.h"
 #include "klystron/core/kly_Constants.h"
+#include "klystron/driver/kly_PointEvaluation.h"
 #include "klystron/model/kly_BuiltTube.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
 #include "tools/kly_ResolutionCheck.h"
@@ -31,8 +32,10 @@ struct kly_TubeRunOptions {
 };
 
 // One run of a tube description: the analytic model with its I1/I0 sweep,
-// then, when asked for and described, the disk simulation. Holds the built
-// tube and the models' results for the writers.
+// then, when asked for and described, the disk simulation (the evaluation of
+// kly_PointEvaluation, which a sweep's points make as well), the warnings and
+// the resolution check. Holds the built tube and the models' results for the
+// writers.
 class kly_TubeRun {
 public:
   // Convergence measure at which the simulation stops iterating.
@@ -54,18 +57,20 @@ public:
   const kly_TubeFileContents& tube() const { return tube_; }
   // The beam and cavity objects of the last build (the simulation's, when it
   // ran) and the description they were built from.
-  const kly_BuiltTube& built() const { return *built_; }
-  const kly_TubeDescription& description() const { return built_->description(); }
-  int cavityCount() const { return built_->cavityCount(); }
+  const kly_BuiltTube& built() const { return evaluation_.built(); }
+  const kly_TubeDescription& description() const { return built().description(); }
+  int cavityCount() const { return built().cavityCount(); }
   const kly_CavityDescription& cavity(int i) const {
-    return built_->description().cavities.at(static_cast<std::size_t>(i));
+    return built().description().cavities.at(static_cast<std::size_t>(i));
   }
-  const kly_Analytic& analytic() const { return analytic_; }
+  const kly_Analytic& analytic() const { return evaluation_.analytic(); }
   // The simulation, or nullptr when it did not run.
-  const kly_DiskSimulation* simulation() const { return simulated_ ? &simulation_ : nullptr; }
+  const kly_DiskSimulation* simulation() const { return evaluation_.simulation(); }
+  // The models' record of the run, as a sweep point records it.
+  kly_PointResult result() const { return evaluation_.result(); }
 
   // Every pass of the simulation, in order.
-  const std::vector<kly_PassReport>& passes() const { return passes_; }
+  const std::vector<kly_PassReport>& passes() const { return evaluation_.passes(); }
   // The output voltage settled (the last pass's measure is below kConvergence).
   bool converged() const;
   // Everything asked for ran to its end: false when a stop request ended the
@@ -91,16 +96,12 @@ public:
   const std::vector<kly_Warning>& warnings() const { return warnings_; }
   const std::optional<kly_RunEstimate>& estimate() const { return estimate_; }
 
-  double analyticSeconds() const { return analyticSeconds_; }      // wall time [s]
-  double simulationSeconds() const { return simulationSeconds_; }  // wall time [s]
+  double analyticSeconds() const { return evaluation_.analyticSeconds(); }      // wall time [s]
+  double simulationSeconds() const { return evaluation_.simulationSeconds(); }  // wall time [s]
 
 private:
   kly_TubeFileContents tube_;
-  std::shared_ptr<const kly_BuiltTube> built_;
-  kly_Analytic analytic_;
-  kly_DiskSimulation simulation_;
-  bool simulated_ = false;
-  std::vector<kly_PassReport> passes_;
+  kly_PointEvaluation evaluation_;
   std::vector<kly_Warning> warnings_;
   std::optional<kly_RunEstimate> estimate_;
   bool completed_ = false;
@@ -109,6 +110,4 @@ private:
   std::vector<kly_ResolutionRepeat> resolution_;
   bool simulationStopped_ = false;
   bool resolutionStopped_ = false;
-  double analyticSeconds_ = 0;
-  double simulationSeconds_ = 0;
 };

@@ -1,10 +1,12 @@
 // A C++ program that uses the installed engine through find_package(klystron),
+// and a sweep of the installed driver,
 // as the README shows it: a tube described as a value, copied and changed,
 // built and run through both models, and the same tube through the setters.
 #include <cmath>
 #include <cstdio>
 
 #include "klystron/analytic/kly_Analytic.h"
+#include "klystron/driver/kly_Sweep.h"
 #include "klystron/model/kly_BuiltTube.h"
 #include "klystron/model/kly_Klystron.h"
 #include "klystron/simulation/kly_DiskSimulation.h"
@@ -46,6 +48,17 @@ int main() {
   if (model.getCavityObjectCount() != 2) {
     std::puts("the model was not rebuilt");
     return 1;
+  }
+  // A drive sweep of the analytic model on two workers.
+  const kly_SweepPlan plan = kly_Sweep::grid(
+      tube, {{"beam.inputPower", {1, 10, 100}, [](kly_TubeDescription& t, double p) { t.beam.inputPower = p; }}}, false);
+  kly_ThreadExecutor workers(2);
+  const auto results = kly_Sweep::run(plan, workers, {});
+  for (const auto& r : results) {
+    if (!r || r->status != kly_PointStatus::ok || !r->find("analyticGain")) {
+      std::puts("the sweep did not run every point");
+      return 1;
+    }
   }
   std::puts("consumer OK");
   return 0;

@@ -13,7 +13,7 @@ run(${CMAKE_COMMAND} --install ${KLY_BUILD_DIR} --prefix ${prefix})
 # Only the public tree is installed: no private header of the engine.
 file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*)
 foreach(header ${headers})
-  if(NOT header MATCHES "^klystron/(core|model|analytic|simulation)/kly_[A-Za-z]+\\.h$")
+  if(NOT header MATCHES "^klystron/(core|model|analytic|simulation|driver)/kly_[A-Za-z]+\\.h$")
     message(FATAL_ERROR "installed a header outside the public tree: ${header}")
   endif()
 endforeach()

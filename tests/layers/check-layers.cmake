@@ -1,16 +1,18 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of the engine, the JNI layer or the tools includes a
 # header from a layer above its own. The layers, lowest first:
-#   core < numeric < model < analytic, simulation < jni, tools
+#   core < numeric < model < analytic, simulation < driver < jni, tools
 # Layers on one level (analytic and simulation; jni and tools) may not include
-# each other. Above the engine, jni and tools use it through its public
-# headers (klystron/...) only, and a public header includes no private one,
-# since only the public tree is installed.
+# each other. Above the models, the driver, jni and tools use the layers
+# below them through their public headers (klystron/...) only, and a public
+# header includes no private one, since only the public tree is installed.
+# The driver keeps to the standard library: no JSON, formatting, command-line,
+# optimiser, MPI or JNI header.
 #
 #   cmake -DROOT=<source tree> -P check-layers.cmake
-set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 jni 4 tools 4)
-set(kLayers core numeric model analytic simulation jni tools)
-set(kEngine core numeric model analytic simulation)
+set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 driver 4 jni 5 tools 5)
+set(kLayers core numeric model analytic simulation driver jni tools)
+set(kEngine core numeric model analytic simulation driver)
 
 function(rank_of layer out)
   list(FIND kRanks ${layer} i)
@@ -26,6 +28,7 @@ file(GLOB_RECURSE files RELATIVE ${ROOT} LIST_DIRECTORIES false
   ${ROOT}/include/klystron/*.h ${ROOT}/core/*.h ${ROOT}/core/*.cpp
   ${ROOT}/numeric/*.h ${ROOT}/numeric/*.cpp ${ROOT}/model/*.h ${ROOT}/model/*.cpp
   ${ROOT}/analytic/*.h ${ROOT}/analytic/*.cpp ${ROOT}/simulation/*.h ${ROOT}/simulation/*.cpp
+  ${ROOT}/driver/*.h ${ROOT}/driver/*.cpp
   ${ROOT}/jni/*.h ${ROOT}/jni/*.cpp ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp)
 list(SORT files)
 
@@ -44,6 +47,11 @@ foreach(file ${files})
   file(STRINGS ${ROOT}/${file} lines REGEX "^[ \t]*#[ \t]*include")
   set(n 0)
   foreach(line IN LISTS lines)
+    if(layer STREQUAL "driver" AND line MATCHES "#[ \t]*include[ \t]*<((nlohmann|fmt|CLI|pagmo|boost)/[^>]+|mpi\\.h|jni\\.h)>")
+      string(STRIP "${line}" what)
+      list(APPEND problems "${file}: ${what}: driver uses the standard library and the engine only")
+      continue()
+    endif()
     if(NOT line MATCHES "#[ \t]*include[ \t]*[<\"](klystron/)?([a-z]+)/[^>\"]+[>\"]")
       continue()
     endif()
@@ -63,7 +71,7 @@ foreach(file ${files})
       list(APPEND problems "${file}: ${what}: ${target} is not below ${layer}")
     elseif(public AND NOT viaPublic)
       list(APPEND problems "${file}: ${what}: a public header includes a private one")
-    elseif(rank EQUAL 4 AND NOT engineTarget EQUAL -1 AND NOT viaPublic)
+    elseif(rank GREATER_EQUAL 4 AND NOT target STREQUAL layer AND NOT engineTarget EQUAL -1 AND NOT viaPublic)
       list(APPEND problems "${file}: ${what}: ${layer} uses the engine through its public headers only")
     endif()
   endforeach()
