@@ -67,6 +67,32 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
           ->check(wholeNumber(1, INT_MAX));
   run->add_flag("--force", o.force, "run even when the estimated time or memory is over the limits");
 
+  CLI::App* sweep = app.add_subcommand(
+      "sweep", "run a tube at every value of one parameter, or every pair of values of two (a grid)");
+  kly_SweepCommandOptions so;
+  std::string sweepTube, sweepOutput;
+  int sweepMaxPasses = 0;
+  sweep->add_option("TUBE", sweepTube, "tube description (JSON)")->required();
+  sweep->add_option("--vary", so.request.vary,
+                    "KEY=RANGE: a key path of the tube file (beam.inputPower, cavities[1].frequency, "
+                    "simulation.rings, ...) and start:stop:count, start:stop:count:log or v1,v2,...; twice for a grid")
+      ->required()
+      ->allow_extra_args(false);
+  sweep->add_option("-o,--output", sweepOutput, "folder for the files (default: TUBE's name with -sweep, here)");
+  sweep->add_option("--jobs", so.jobs, "points at once, each simulation on one thread (0: one per hardware thread)")
+      ->check(wholeNumber(0, kMaxThreads));
+  sweep->add_flag("--no-sim", so.request.noSim, "run the analytic model only");
+  sweep->add_flag("--resume", so.resume,
+                  "keep the points of an earlier sweep in the folder whose tubes are unchanged, run the rest");
+  sweep->add_option("--near-field", so.request.nearField,
+                    "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
+                    "finite")
+      ->check(CLI::IsMember({"thin", "finite"}));
+  CLI::Option* sweepPasses =
+      sweep->add_option("--max-passes", sweepMaxPasses, "at most this many simulation passes (replaces maxIterations)")
+          ->check(wholeNumber(1, INT_MAX));
+  sweep->add_flag("--force", so.request.force, "run points whose estimated time or memory is over the limits");
+
   Outcome outcome;
   std::ostringstream out, err;
   try {
@@ -75,6 +101,13 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
     outcome.exitCode = app.exit(e, out, err);
     outcome.out = out.str();
     outcome.err = err.str();
+    return outcome;
+  }
+  if (sweep->parsed()) {
+    so.request.tube = sweepTube;
+    so.output = sweepOutput;
+    if (*sweepPasses) so.request.maxPasses = sweepMaxPasses;
+    outcome.sweep = so;
     return outcome;
   }
   if (run->parsed()) {
@@ -87,10 +120,13 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
   outcome.exitCode = static_cast<int>(CLI::ExitCodes::RequiredError);
   const std::vector<std::string> extras = app.remaining();
   if (extras.empty()) {
-    outcome.err = "klystron: a command is required, for example: klystron run TUBE.json (see klystron --help)\n";
+    outcome.err =
+        "klystron: a command is required, for example: klystron run TUBE.json or klystron sweep TUBE.json --vary "
+        "beam.inputPower=1:100:9:log (see klystron --help)\n";
   } else {
-    const std::string closest = kly_closest(extras.front(), {"run"}, 3);
-    outcome.err = fmt::format("klystron: unknown command \"{}\"{}; the command is: klystron run TUBE.json\n",
+    const std::string closest = kly_closest(extras.front(), {"run", "sweep"}, 3);
+    outcome.err = fmt::format("klystron: unknown command \"{}\"{}; the commands are: klystron run TUBE.json, klystron "
+                              "sweep TUBE.json --vary KEY=RANGE\n",
                               extras.front(), closest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", closest));
   }
   return outcome;

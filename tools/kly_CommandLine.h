@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/kly_SweepCommand.h"
+
 // What `klystron run` was asked to do.
 struct kly_CommandOptions {
   std::filesystem::path tube;    // the tube file
@@ -19,15 +21,19 @@ struct kly_CommandOptions {
 // The command line of the klystron command:
 //   klystron run TUBE.json [-o DIR] [--no-sim] [--threads N] [--near-field thin|finite]
 //                [--check-resolution] [--max-passes N] [--force]
+//   klystron sweep TUBE.json --vary KEY=RANGE [--vary KEY2=RANGE2] [-o DIR] [--jobs N] [--no-sim]
+//                  [--resume] [--near-field thin|finite] [--max-passes N] [--force]
 //   klystron --help | --version
 class kly_CommandLine {
 public:
   static constexpr int kMaxThreads = 1024;
 
-  // The result of reading the arguments: the options of a run, or what to
-  // print (help, the version, a usage error) and the exit status.
+  // The result of reading the arguments: the options of a run or of a
+  // sweep, or what to print (help, the version, a usage error) and the exit
+  // status.
   struct Outcome {
     std::optional<kly_CommandOptions> options;
+    std::optional<kly_SweepCommandOptions> sweep;
     int exitCode = 0;
     std::string out;  // for standard output (help, version)
     std::string err;  // for standard error (usage errors)

@@ -11,8 +11,8 @@ namespace {
 constexpr const char* kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b"};
 constexpr int kPaletteSize = sizeof(kPalette) / sizeof(kPalette[0]);
 
-// Plot area inside the picture [px].
-constexpr double kLeft = 80, kRight = 24, kTop = 56, kBottom = 78;
+// Plot area inside the picture [px]; a right axis takes kRightAxis more.
+constexpr double kLeft = 80, kRight = 24, kTop = 56, kBottom = 78, kRightAxis = 56;
 
 std::string escape(std::string_view text) {
   std::string out;
@@ -62,7 +62,10 @@ double niceStep(double span) {
 // Widens a data range to whole ticks; a range of one value gets some room.
 Range niceRange(Range r, double& step) {
   if (r.empty()) r = Range{0, 1};
-  if (r.lo == r.hi) {
+  // A range within rounding of one value (a result that does not vary but in
+  // its last bits) is one value: its ticks would not advance.
+  if (r.hi - r.lo <= 1e-9 * std::max(std::abs(r.lo), std::abs(r.hi))) {
+    r.hi = r.lo;
     const double pad = r.lo == 0 ? 1 : std::abs(r.lo) * 0.1;
     r.lo -= pad;
     r.hi += pad;
@@ -70,6 +73,30 @@ Range niceRange(Range r, double& step) {
   step = niceStep(r.hi - r.lo);
   return Range{std::floor(r.lo / step + 1e-9) * step, std::ceil(r.hi / step - 1e-9) * step};
 }
+
+// A value as an axis of that scale places it: its logarithm on a log axis,
+// where values at or below 0 have no place.
+double along(double v, kly_SvgPlot::Scale scale) {
+  if (scale == kly_SvgPlot::Scale::Linear) return v;
+  return v > 0 ? std::log10(v) : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Whole decades around a range of logarithms, at least one.
+Range decades(Range r) {
+  if (r.empty()) r = Range{0, 1};
+  Range d{std::floor(r.lo + 1e-9), std::ceil(r.hi - 1e-9)};
+  if (d.hi <= d.lo) d.hi = d.lo + 1;
+  return d;
+}
+
+struct AxisTick {
+  double at;  // along the axis
+  std::string label;
+};
+
+// Ticks of an axis over [lo, hi] (along it) with the given step (linear) or
+// at decades (log).
+std::vector<AxisTick> axisTicks(const Range& r, double step, kly_SvgPlot::Scale scale);
 
 // The first whole multiple of the step in the range.
 double firstTick(const Range& r, double step) { return std::ceil(r.lo / step - 1e-9) * step; }
@@ -81,7 +108,38 @@ std::string tickLabel(double v, double step) {
   return fmt::format("{:.{}f}", v, decimals);
 }
 
+std::vector<AxisTick> axisTicks(const Range& r, double step, kly_SvgPlot::Scale scale) {
+  std::vector<AxisTick> ticks;
+  if (scale == kly_SvgPlot::Scale::Linear) {
+    const double first = firstTick(r, step);
+    for (int i = 0; i < 1000; ++i) {
+      const double v = first + i * step;
+      if (v > r.hi + step * 1e-6) break;
+      ticks.push_back(AxisTick{v, tickLabel(v, step)});
+    }
+    return ticks;
+  }
+  const bool fine = r.hi - r.lo <= 3;
+  for (double k = r.lo; k <= r.hi + 1e-9; k += 1) {
+    for (double m : {1.0, 2.0, 5.0}) {
+      if (m != 1 && !fine) continue;
+      const double at = k + std::log10(m);
+      if (at > r.hi + 1e-9) break;
+      // 0.001 to 10000 as they are, beyond as 1e6, 2e-5.
+      const std::string label = k >= -3 && k <= 4 ? fmt::format("{:g}", m * std::pow(10.0, k))
+                                                  : fmt::format("{:g}e{:g}", m, k);
+      ticks.push_back(AxisTick{at, label});
+    }
+  }
+  return ticks;
+}
+
 }  // namespace
+
+void kly_SvgPlot::setRightAxis(std::string label, Scale scale) {
+  y2Label_ = std::move(label);
+  y2Scale_ = scale;
+}
 
 kly_SvgPlot::kly_SvgPlot(std::string title, std::string xLabel, std::string yLabel)
     : title_(std::move(title)), xLabel_(std::move(xLabel)), yLabel_(std::move(yLabel)) {}
@@ -112,12 +170,18 @@ void kly_SvgPlot::setYRange(double lo, double hi) { yRange_ = std::make_pair(lo,
 // The plot area and the ranges and tick steps of both axes, and the mapping
 // from data to picture coordinates.
 struct kly_SvgPlot::Frame {
-  Range x, y;
-  double xStep = 0, yStep = 0;
+  Range x, y, y2;  // along the axes (logarithms on a log axis)
+  double xStep = 0, yStep = 0, y2Step = 0;
+  Scale xScale = Scale::Linear, yScale = Scale::Linear, y2Scale = Scale::Linear;
   double w = kWidth - kLeft - kRight;
   double h = kHeight - kTop - kBottom;
-  double px(double v) const { return kLeft + (v - x.lo) / (x.hi - x.lo) * w; }
-  double py(double v) const { return kTop + h - (v - y.lo) / (y.hi - y.lo) * h; }
+  // Picture coordinates of data values.
+  double px(double v) const { return pxAlong(along(v, xScale)); }
+  double py(double v) const { return pyAlong(along(v, yScale)); }
+  double py2(double v) const { return kTop + h - (along(v, y2Scale) - y2.lo) / (y2.hi - y2.lo) * h; }
+  // ... and of positions along the axes.
+  double pxAlong(double a) const { return kLeft + (a - x.lo) / (x.hi - x.lo) * w; }
+  double pyAlong(double a) const { return kTop + h - (a - y.lo) / (y.hi - y.lo) * h; }
 };
 
 std::string kly_SvgPlot::render() const {
@@ -134,27 +198,39 @@ std::string kly_SvgPlot::render() const {
 }
 
 kly_SvgPlot::Frame kly_SvgPlot::frame() const {
-  Range xr, yr;
+  Frame f;
+  f.xScale = xScale_;
+  f.yScale = yScale_;
+  f.y2Scale = y2Scale_;
+  if (hasRightAxis()) f.w -= kRightAxis;
+  Range xr, yr, y2r;
   for (const Series& s : series_) {
+    const bool right = hasRightAxis() && s.options.rightAxis;
+    const Scale ys = right ? y2Scale_ : yScale_;
     for (std::size_t i = 0; i < s.x.size(); ++i) {
-      if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-      xr.add(s.bars ? s.x[i] - s.barWidth / 2 : s.x[i]);
-      xr.add(s.bars ? s.x[i] + s.barWidth / 2 : s.x[i]);
-      yr.add(s.y[i]);
+      const double x = along(s.x[i], xScale_), y = along(s.y[i], ys);
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      xr.add(s.bars ? along(s.x[i] - s.barWidth / 2, xScale_) : x);
+      xr.add(s.bars ? along(s.x[i] + s.barWidth / 2, xScale_) : x);
+      (right ? y2r : yr).add(y);
       if (s.bars) yr.add(0);
     }
   }
-  for (const Marker& m : markers_) xr.add(m.x);
+  for (const Marker& m : markers_) xr.add(along(m.x, xScale_));
   for (const Band& b : bands_) {
-    (b.axis == Axis::X ? xr : yr).add(b.from);
-    (b.axis == Axis::X ? xr : yr).add(b.to);
+    (b.axis == Axis::X ? xr : yr).add(along(b.from, b.axis == Axis::X ? xScale_ : yScale_));
+    (b.axis == Axis::X ? xr : yr).add(along(b.to, b.axis == Axis::X ? xScale_ : yScale_));
   }
-  for (const Tick& t : xTicks_) xr.add(t.at);
+  for (const Tick& t : xTicks_) xr.add(along(t.at, xScale_));
 
-  Frame f;
-  f.x = niceRange(xr, f.xStep);
-  f.y = yRange_ ? Range{yRange_->first, yRange_->second} : niceRange(yr, f.yStep);
-  if (yRange_) niceRange(f.y, f.yStep);
+  f.x = xScale_ == Scale::Log ? decades(xr) : niceRange(xr, f.xStep);
+  if (yRange_) {
+    f.y = Range{along(yRange_->first, yScale_), along(yRange_->second, yScale_)};
+    if (yScale_ == Scale::Linear) niceRange(f.y, f.yStep);
+  } else {
+    f.y = yScale_ == Scale::Log ? decades(yr) : niceRange(yr, f.yStep);
+  }
+  if (hasRightAxis()) f.y2 = y2Scale_ == Scale::Log ? decades(y2r) : niceRange(y2r, f.y2Step);
   if (!xTicks_.empty() && !xr.empty()) {
     // Categories: keep half a bar of room at both ends instead of whole ticks.
     f.x = xr;
@@ -173,13 +249,14 @@ void kly_SvgPlot::renderHeader(std::string& out, const Frame& f) const {
       "<defs><clipPath id=\"plot-area\"><rect x=\"{3}\" y=\"{4}\" width=\"{5}\" height=\"{6}\"/></clipPath></defs>\n"
       "<text class=\"title\" x=\"{7}\" y=\"22\" text-anchor=\"middle\" font-size=\"15\">{2}</text>\n"
       "<text class=\"subtitle\" x=\"{7}\" y=\"38\" text-anchor=\"middle\" font-size=\"11\" fill=\"#555\">{8}</text>\n",
-      kWidth, kHeight, escape(title_), kLeft, kTop, f.w, f.h, kWidth / 2.0, escape(subtitle_));
+      kWidth, height(), escape(title_), kLeft, kTop, f.w, f.h, kWidth / 2.0, escape(subtitle_));
 }
 
 // Bands, under everything else.
 void kly_SvgPlot::renderBands(std::string& out, const Frame& f) const {
   const double w = f.w, h = f.h;
   out += "<g class=\"bands\">\n";
+  int xBands = 0;  // labels of bands along x go one under the other
   for (const Band& b : bands_) {
     if (b.axis == Axis::X) {
       const double a = std::clamp(f.px(b.from), kLeft, kLeft + w), c = std::clamp(f.px(b.to), kLeft, kLeft + w);
@@ -188,7 +265,7 @@ void kly_SvgPlot::renderBands(std::string& out, const Frame& f) const {
           "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
           escape(b.label), a, kTop, std::max(c - a, 0.5), h);
       out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
-                         (a + c) / 2, kTop + 14, escape(b.label));
+                         (a + c) / 2, kTop + 14 + 14 * xBands++, escape(b.label));
     } else {
       const double a = std::clamp(f.py(b.to), kTop, kTop + h), c = std::clamp(f.py(b.from), kTop, kTop + h);
       out += fmt::format(
@@ -206,27 +283,43 @@ void kly_SvgPlot::renderBands(std::string& out, const Frame& f) const {
 void kly_SvgPlot::renderAxes(std::string& out, const Frame& f) const {
   const double w = f.w, h = f.h;
   out += "<g class=\"axes\" stroke=\"#ccc\">\n";
-  std::vector<Tick> xTicks = xTicks_;
-  if (xTicks.empty()) {
-    for (double v = firstTick(f.x, f.xStep); v <= f.x.hi + f.xStep * 1e-6; v += f.xStep) {
-      xTicks.push_back(Tick{v, tickLabel(v, f.xStep)});
-    }
+  std::vector<AxisTick> xTicks;
+  if (xTicks_.empty()) {
+    xTicks = axisTicks(f.x, f.xStep, f.xScale);
+  } else {
+    for (const Tick& t : xTicks_) xTicks.push_back(AxisTick{along(t.at, f.xScale), t.label});
   }
-  for (const Tick& t : xTicks) {
-    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", f.px(t.at), kTop,
+  for (const AxisTick& t : xTicks) {
+    out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\"/>\n", f.pxAlong(t.at), kTop,
                        kTop + h);
     out += fmt::format(
         "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" stroke=\"none\" fill=\"black\">{}"
         "</text>\n",
-        f.px(t.at), kTop + h + 16, escape(t.label));
+        f.pxAlong(t.at), kTop + h + 16, escape(t.label));
   }
-  for (double v = firstTick(f.y, f.yStep); v <= f.y.hi + f.yStep * 1e-6; v += f.yStep) {
-    out +=
-        fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", f.py(v), kLeft, kLeft + w);
+  for (const AxisTick& t : axisTicks(f.y, f.yStep, f.yScale)) {
+    out += fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", f.pyAlong(t.at), kLeft,
+                       kLeft + w);
     out += fmt::format(
         "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" stroke=\"none\" fill=\"black\">{}"
         "</text>\n",
-        kLeft - 6, f.py(v) + 4, tickLabel(v, f.yStep));
+        kLeft - 6, f.pyAlong(t.at) + 4, escape(t.label));
+  }
+  if (hasRightAxis()) {
+    for (const AxisTick& t : axisTicks(f.y2, f.y2Step, f.y2Scale)) {
+      const double y = kTop + h - (t.at - f.y2.lo) / (f.y2.hi - f.y2.lo) * h;
+      out += fmt::format("<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{2:.2f}\" y2=\"{1:.2f}\" stroke=\"black\"/>\n",
+                         kLeft + w, y, kLeft + w + 4);
+      out += fmt::format(
+          "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"start\" stroke=\"none\" fill=\"black\">{}"
+          "</text>\n",
+          kLeft + w + 6, y + 4, escape(t.label));
+    }
+    const double x = kWidth - 14.0;
+    out += fmt::format(
+        "<text class=\"y2-label\" x=\"{0:.2f}\" y=\"{1:.2f}\" text-anchor=\"middle\" stroke=\"none\" "
+        "fill=\"black\" transform=\"rotate(-90 {0:.2f} {1:.2f})\">{2}</text>\n",
+        x, kTop + h / 2, escape(y2Label_));
   }
   out += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"black\"/>\n", kLeft,
                      kTop, w, h);
@@ -247,10 +340,14 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
   out += "<g clip-path=\"url(#plot-area)\">\n";
   for (const Series& s : series_) {
     const char* color = kPalette[s.color % kPaletteSize];
-    out += fmt::format("<g class=\"series\" data-name=\"{}\">\n", escape(s.name));
+    const bool right = hasRightAxis() && s.options.rightAxis;
+    const auto py = [&f, right](double v) { return right ? f.py2(v) : f.py(v); };
+    // A point the axes can place: finite, and above 0 on a log axis.
+    const auto placed = [&](std::size_t i) { return std::isfinite(f.px(s.x[i])) && std::isfinite(py(s.y[i])); };
+    out += fmt::format("<g class=\"series\" data-name=\"{}\"{}>\n", escape(s.name), right ? " data-axis=\"right\"" : "");
     if (s.bars) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
-        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+        if (!placed(i)) continue;
         const double top = std::min(f.py(s.y[i]), f.py(0)), bottom = std::max(f.py(s.y[i]), f.py(0));
         out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" fill=\"{}\"/>\n",
                            f.px(s.x[i] - s.barWidth / 2), top,
@@ -258,8 +355,8 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
       }
     } else if (s.options.style == Style::Markers) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
-        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-        out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", f.px(s.x[i]), f.py(s.y[i]),
+        if (!placed(i)) continue;
+        out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"3\" fill=\"{}\"/>\n", f.px(s.x[i]), py(s.y[i]),
                            color);
       }
     } else {
@@ -273,11 +370,11 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
         points.clear();
       };
       for (std::size_t i = 0; i < s.x.size(); ++i) {
-        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) {
+        if (!placed(i)) {
           flush();
           continue;
         }
-        points += fmt::format("{}{:.2f},{:.2f}", points.empty() ? "" : " ", f.px(s.x[i]), f.py(s.y[i]));
+        points += fmt::format("{}{:.2f},{:.2f}", points.empty() ? "" : " ", f.px(s.x[i]), py(s.y[i]));
       }
       flush();
     }
@@ -299,31 +396,54 @@ void kly_SvgPlot::renderMarkers(std::string& out, const Frame& f) const {
   out += "</g>\n";
 }
 
-// Legend: one row under the plot, where it hides no data.
-void kly_SvgPlot::renderLegend(std::string& out) const {
-  std::vector<const Series*> legend;
+// Legend rows: items in order, a new row where the next would not fit.
+std::vector<std::vector<const kly_SvgPlot::Series*>> kly_SvgPlot::legendRows() const {
+  std::vector<std::vector<const Series*>> rows;
+  double width = 0;
   for (const Series& s : series_) {
-    if (s.options.inLegend) legend.push_back(&s);
-  }
-  if (legend.empty()) return;
-  auto itemWidth = [](const Series* s) { return 50 + 7.0 * static_cast<double>(s->name.size()); };
-  double total = 0;
-  for (const Series* s : legend) total += itemWidth(s);
-  double x = std::max(kLeft, (kWidth - total) / 2);
-  const double ly = kHeight - 12.0;
-  out += "<g class=\"legend\">\n";
-  for (const Series* s : legend) {
-    const char* color = kPalette[s->color % kPaletteSize];
-    if (s->bars || s->options.style == Style::Markers) {
-      out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8, color);
-    } else {
-      out += fmt::format(
-          "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
-          "stroke-width=\"2\"{}/>\n",
-          x, ly - 4, x + 20, ly - 4, color, s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
+    if (!s.options.inLegend) continue;
+    const double w = legendItemWidth(s);
+    if (rows.empty() || (width + w > kWidth - 40 && !rows.back().empty())) {
+      rows.emplace_back();
+      width = 0;
     }
-    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
-    x += itemWidth(s);
+    rows.back().push_back(&s);
+    width += w;
+  }
+  return rows;
+}
+
+double kly_SvgPlot::legendItemWidth(const Series& s) { return 50 + 7.0 * static_cast<double>(s.name.size()); }
+
+int kly_SvgPlot::height() const {
+  const std::size_t rows = legendRows().size();
+  return kHeight + static_cast<int>(kLegendRow * (rows > 1 ? rows - 1 : 0));
+}
+
+// Legend: rows under the plot, where it hides no data.
+void kly_SvgPlot::renderLegend(std::string& out) const {
+  const auto rows = legendRows();
+  if (rows.empty()) return;
+  out += "<g class=\"legend\">\n";
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    double total = 0;
+    for (const Series* s : rows[r]) total += legendItemWidth(*s);
+    double x = std::max(20.0, (kWidth - total) / 2);
+    const double ly = kHeight - 12.0 + kLegendRow * static_cast<double>(r);
+    for (const Series* s : rows[r]) {
+      const char* color = kPalette[s->color % kPaletteSize];
+      if (s->bars || s->options.style == Style::Markers) {
+        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8,
+                           color);
+      } else {
+        out += fmt::format(
+            "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
+            "stroke-width=\"2\"{}/>\n",
+            x, ly - 4, x + 20, ly - 4, color, s->options.style == Style::Dashed ? " stroke-dasharray=\"6 4\"" : "");
+      }
+      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
+      x += legendItemWidth(*s);
+    }
   }
   out += "</g>\n";
 }

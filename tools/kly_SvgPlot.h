@@ -6,13 +6,16 @@
 
 // A two-dimensional chart written as a self-contained SVG document: line,
 // dashed-line and marker series, bars, vertical markers with labels, shaded
-// bands along either axis, axes with ticks, a legend. Non-finite points break
-// a line and are left out. Each series is one <g class="series"
+// bands along either axis, axes with ticks (linear or logarithmic, with a
+// second y axis on the right for series that ask for it), a legend.
+// Non-finite points, and points at or below 0 on a logarithmic axis, break a
+// line and are left out. Each series is one <g class="series"
 // data-name="..."> element, so the file can be checked and styled by name.
 class kly_SvgPlot {
 public:
   enum class Style { Line, Dashed, Markers };
   enum class Axis { X, Y };
+  enum class Scale { Linear, Log };
   struct Tick {
     double at;
     std::string label;
@@ -21,6 +24,7 @@ public:
     Style style = Style::Line;
     bool inLegend = true;
     int color = -1;  // index into the palette; -1: the next colour
+    bool rightAxis = false;  // drawn against the y axis on the right (setRightAxis)
   };
 
   kly_SvgPlot(std::string title, std::string xLabel, std::string yLabel);
@@ -39,13 +43,20 @@ public:
   void setXTicks(std::vector<Tick> ticks);
   // Fixes the range of the y axis instead of fitting the data.
   void setYRange(double lo, double hi);
+  // Linear (the default) or logarithmic axes; ticks of a logarithmic one
+  // are at whole decades (and 2 and 5 times them over a few decades).
+  void setXScale(Scale scale) { xScale_ = scale; }
+  void setYScale(Scale scale) { yScale_ = scale; }
+  // The y axis on the right, for the series with rightAxis set.
+  void setRightAxis(std::string label, Scale scale = Scale::Linear);
   // A smaller second line under the title.
   void setSubtitle(std::string subtitle) { subtitle_ = std::move(subtitle); }
 
   std::string render() const;
 
   static constexpr int kWidth = 800;
-  static constexpr int kHeight = 480;
+  static constexpr int kHeight = 480;  // with a legend of one row; each further row adds kLegendRow
+  static constexpr int kLegendRow = 18;
 
 private:
   struct Series {
@@ -74,6 +85,10 @@ private:
   void renderAxes(std::string& out, const Frame& f) const;
   void renderSeries(std::string& out, const Frame& f) const;
   void renderMarkers(std::string& out, const Frame& f) const;
+  bool hasRightAxis() const { return !y2Label_.empty(); }
+  std::vector<std::vector<const Series*>> legendRows() const;
+  static double legendItemWidth(const Series& s);
+  int height() const;
   void renderLegend(std::string& out) const;
 
   std::string title_, subtitle_, xLabel_, yLabel_;
@@ -82,5 +97,7 @@ private:
   std::vector<Band> bands_;
   std::vector<Tick> xTicks_;
   std::optional<std::pair<double, double>> yRange_;
+  Scale xScale_ = Scale::Linear, yScale_ = Scale::Linear, y2Scale_ = Scale::Linear;
+  std::string y2Label_;
   int nextColor_ = 0;
 };

@@ -1,12 +1,15 @@
 // klystron run TUBE.json [-o DIR] [--no-sim] [--threads N] [--near-field thin|finite] [--check-resolution]
 //              [--max-passes N] [--force]
+// klystron sweep TUBE.json --vary KEY=RANGE [--vary KEY2=RANGE2] [-o DIR] [--jobs N] [--no-sim] [--resume] ...
 //
 // Reads a tube description and checks it, estimates the simulation's cost and
 // checks the output folder, all before anything is computed; runs the
 // analytic model and (when the tube has a simulation section) the disk
 // simulation, prints a summary and writes the results, tables and plots into
 // DIR. Ctrl-C stops the simulation after its current pass and writes what was
-// done (exit status 130); a second Ctrl-C ends the program at once.
+// done (exit status 130); a second Ctrl-C ends the program at once. A sweep
+// runs the tube at every value of one or two of its numbers (kly_SweepCommand);
+// Ctrl-C lets its running points finish.
 #include <iostream>
 #include <sstream>
 
@@ -14,11 +17,13 @@
 
 #include "tools/kly_CommandLine.h"
 #include "tools/kly_Interrupt.h"
-#include "tools/kly_PhysicsChecks.h"
+#include "tools/kly_RunChecks.h"
 #include "tools/kly_ProgressLine.h"
 #include "tools/kly_RunEstimate.h"
 #include "tools/kly_RunFiles.h"
 #include "tools/kly_Summary.h"
+#include "tools/kly_SweepCommand.h"
+#include "tools/kly_SweepJournal.h"
 #include "tools/kly_TubeFile.h"
 #include "tools/kly_TubeRun.h"
 
@@ -26,18 +31,11 @@ namespace {
 
 int runTube(const kly_CommandOptions& o) {
   kly_TubeFileContents tube = kly_TubeFile::read(o.tube);
-  std::optional<kly_SimulationSettings>& settings = tube.description.simulation;
-  if (settings && o.maxPasses) settings->maxIterations = *o.maxPasses;
-  kly_PhysicsChecks::checkBeam(tube);
-
-  const bool simulate = !o.noSim && settings;
-  std::optional<kly_RunEstimate> estimate;
-  if (simulate) {
-    kly_PhysicsChecks::checkImportedBeam(tube);
-    estimate = kly_RunEstimate::of(tube.description, o.threads, o.checkResolution);
-    if (auto refusal = estimate->refusal(kly_RunEstimate::Limits::ofThisMachine()); refusal && !o.force)
-      throw kly_TubeFileError({fmt::format("{}: {}", o.tube.string(), *refusal)});
-  }
+  const std::optional<kly_RunEstimate> estimate = kly_RunChecks::check(
+      tube, {.simulate = !o.noSim, .threads = o.threads, .checkResolution = o.checkResolution,
+             .maxPasses = o.maxPasses, .force = o.force});
+  const bool simulate = estimate.has_value();
+  const std::optional<kly_SimulationSettings>& settings = tube.description.simulation;
   kly_OutputFolder folder(o.output.empty() ? std::filesystem::path(o.tube.stem().string() + "-results") : o.output);
   folder.prepare();
 
@@ -80,17 +78,32 @@ int runTube(const kly_CommandOptions& o) {
   return run.completed() ? 0 : kly_Interrupt::kExitStatus;
 }
 
+int sweepTubes(const kly_SweepCommandOptions& o) {
+  const bool terminal = kly_ProgressLine::stderrIsTerminal();
+  const std::filesystem::path folder = o.output.empty() ? kly_SweepCommand::defaultFolder(o.request.tube) : o.output;
+  const kly_Interrupt interrupt(
+      fmt::format("{}klystron: interrupted: no more points start; the running ones finish and everything done is "
+                  "written (Ctrl-C again stops at once)\n",
+                  terminal ? "\n" : ""),
+      fmt::format("{}klystron: stopped at once; the points finished are kept in '{}': klystron sweep ... --resume "
+                  "-o {} runs the rest\n",
+                  terminal ? "\n" : "", (folder / kly_SweepJournal::kName).string(), folder.string()));
+  return kly_SweepCommand::run(o, std::cout, std::cerr, terminal, [] { return kly_Interrupt::requested(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const kly_CommandLine::Outcome command = kly_CommandLine::parse(argc, argv);
   std::cout << command.out;
   std::cerr << command.err;
-  if (!command.options) return command.exitCode;
+  if (!command.options && !command.sweep) return command.exitCode;
 
-  const std::string tube = command.options->tube.string();
+  const std::string tube = (command.options ? command.options->tube : command.sweep->request.tube).string();
   try {
-    return runTube(*command.options);
+    return command.options ? runTube(*command.options) : sweepTubes(*command.sweep);
+  } catch (const kly_VaryError& e) {
+    std::cerr << "klystron: " << e.what() << '\n';
   } catch (const kly_TubeFileError& e) {
     std::cerr << e.what() << '\n';
   } catch (const std::bad_alloc&) {
