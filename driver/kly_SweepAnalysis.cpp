@@ -90,6 +90,7 @@ kly_Compression kly_SweepAnalysis::compression(const std::vector<double>& drive,
     }
   }
   if (g.x.empty()) return r;
+  r.measured = true;
   r.smallSignalGain = g.y[0];
   const double level = r.smallSignalGain - compression;
   for (std::size_t i = 1; i < g.x.size(); ++i) {

@@ -44,7 +44,7 @@ std::string colour(double t) {
   return fmt::format("#{:02x}{:02x}{:02x}", rgb[0], rgb[1], rgb[2]);
 }
 
-std::string label(double v) { return fmt::format("{:.4g}", v); }
+std::string label(double v) { return fmt::format("{:.6g}", v); }
 
 // Every k-th index, so that at most `most` are shown, the last one always.
 bool shown(std::size_t i, std::size_t n, std::size_t most) {

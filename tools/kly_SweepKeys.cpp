@@ -147,8 +147,9 @@ kly_KeyPath kly_SweepKeys::resolve(const json& tube, std::string_view path) {
         throw kly_VaryError(fmt::format("\"{}\" is {}, not a list: it takes no index", walked, describe(*at)));
       if (seg.index >= at->size()) {
         throw kly_VaryError(at->empty() ? fmt::format("\"{}\" is an empty list", walked)
-                                        : fmt::format("{}[{}]: the tube file has {} of {}, {}[0] to {}[{}]", walked,
-                                                      seg.index, at->size(), walked, walked, walked, at->size() - 1));
+                                        : fmt::format("{}[{}]: {} has {} entries in the tube file, {}[0] to {}[{}]",
+                                                      walked, seg.index, walked, at->size(), walked, walked,
+                                                      at->size() - 1));
       }
       walked += fmt::format("[{}]", seg.index);
       key.pointer /= seg.index;
@@ -189,6 +190,7 @@ kly_KeyPath kly_SweepKeys::resolve(const json& tube, std::string_view path) {
     throw kly_VaryError(fmt::format("\"{}\" is not a number: it is {}{}", path, describe(*at), hint));
   }
   key.integer = integerKey(segments.back().name);
+  key.writtenAsInteger = at->is_number_integer();
   return key;
 }
 
@@ -265,7 +267,7 @@ kly_Vary kly_SweepKeys::parse(const json& tube, std::string_view option) {
 }
 
 void kly_SweepKeys::apply(json& tube, const kly_KeyPath& key, double value) {
-  if (key.integer && value == std::floor(value) && std::fabs(value) < 9e15)
+  if ((key.integer || key.writtenAsInteger) && value == std::floor(value) && std::fabs(value) < 9e15)
     tube[key.pointer] = static_cast<long long>(value);
   else
     tube[key.pointer] = value;

@@ -13,6 +13,7 @@ struct kly_KeyPath {
   std::string text;                       // the path as given
   nlohmann::json::json_pointer pointer;  // where the value is (or goes) in the file
   bool integer = false;                   // a count or a harmonic: whole numbers only
+  bool writtenAsInteger = false;          // the file writes the value without a fraction
 };
 
 // One --vary option: the key and its values in order.
@@ -53,9 +54,11 @@ public:
   // reason.
   static std::vector<double> values(std::string_view range, bool& log);
 
-  // Sets the value in the JSON: as an integer for an integer key.
+  // Sets the value in the JSON: a whole number as the file writes it (for a
+  // count always without a fraction), else as a fraction.
   static void apply(nlohmann::json& tube, const kly_KeyPath& key, double value);
 
-  // Every key path of the file that holds a number, in the file's order.
+  // Every key path of the file that holds a number, keys of an object in
+  // alphabetical order.
   static std::vector<std::string> numericPaths(const nlohmann::json& tube);
 };

@@ -203,7 +203,7 @@ std::vector<std::pair<std::string, std::string>> heatMaps(const kly_SweepReport&
     const std::size_t i = best.point / ny, j = best.point % ny;
     map.mark(i, j,
              fmt::format("best: {} at {}, {}", kly_text::general(best.value * factor, 4),
-                         kly_text::general(vx.values[i], 4), kly_text::general(vy.values[j], 4)));
+                         kly_text::general(vx.values[i], 6), kly_text::general(vy.values[j], 6)));
     out.emplace_back(efficiency ? "heatmap-efficiency.svg" : "heatmap-gain.svg", map.render());
   }
   return out;

@@ -59,9 +59,11 @@ void printTransfer(std::ostream& out, const kly_SweepReport& report, bool sim) {
     fmt::print(out, "  1 dB compression  {} drive ({} dBm), {} output; small-signal gain {} dB (at the lowest drive)\n",
                quantity(c.drive, "W"), fixed(dBm(c.drive), 2), quantity(c.outputPower, "W"),
                fixed(c.smallSignalGain, 2));
-  } else {
+  } else if (c.measured) {
     fmt::print(out, "  1 dB compression  not within the range (small-signal gain {} dB at the lowest drive)\n",
                fixed(c.smallSignalGain, 2));
+  } else {
+    fmt::print(out, "  1 dB compression  no point has an output power above 0\n");
   }
 }
 

@@ -123,7 +123,10 @@ TEST(CompressionTest, NotFoundWithinTheRange) {
   const std::vector<double> drive = logDrives(1, 10, 5);
   const kly_Compression c = kly_SweepAnalysis::compression(drive, map(drive, [](double d) { return 100 * d; }));
   EXPECT_FALSE(c.found);
+  EXPECT_TRUE(c.measured);
   EXPECT_NEAR(c.smallSignalGain, 20, 1e-12);
+  // Without an output above 0 there is no gain to speak of.
+  EXPECT_FALSE(kly_SweepAnalysis::compression(drive, map(drive, [](double d) { return -d; })).measured);
 }
 
 TEST(BandTest, ATriangleInDecibelsHasItsEdgesExactly) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // Files of the tests: the sample files in tests/data, reading a file whole,
-// and the one scratch folder helper for files a test writes.
+// the cells of a CSV table, and the one scratch folder helper for files a
+// test writes.
 
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kly_test {
 
@@ -20,6 +22,32 @@ inline std::string readText(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// The cells of each line of a CSV table; a quoted cell may hold commas and
+// doubled quotes.
+inline std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cells.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        cells.emplace_back();
+      } else {
+        cells.back() += c;
+      }
+    }
+    rows.push_back(cells);
+  }
+  return rows;
 }
 
 // A folder of its own in the system's temporary folder, for this process and

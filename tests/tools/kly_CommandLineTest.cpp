@@ -36,6 +36,31 @@ TEST(CommandLine, ReadsEveryOptionOfARun) {
   EXPECT_FALSE(o.options->maxPasses);  // the tube's own limit
 }
 
+TEST(CommandLine, ReadsEveryOptionOfASweep) {
+  auto o = parse({"sweep", "tube.json", "--vary", "beam.inputPower=1:100:5:log", "--vary", "cavities[1].qe=1,2",
+                  "-o", "out", "--jobs", "3", "--no-sim", "--resume", "--near-field", "thin", "--max-passes", "9",
+                  "--force"});
+  ASSERT_TRUE(o.sweep) << o.err;
+  EXPECT_FALSE(o.options);
+  EXPECT_EQ(o.sweep->request.tube, "tube.json");
+  EXPECT_EQ(o.sweep->request.vary, (std::vector<std::string>{"beam.inputPower=1:100:5:log", "cavities[1].qe=1,2"}));
+  EXPECT_EQ(o.sweep->output, "out");
+  EXPECT_EQ(o.sweep->jobs, 3);
+  EXPECT_TRUE(o.sweep->request.noSim);
+  EXPECT_TRUE(o.sweep->resume);
+  EXPECT_EQ(o.sweep->request.nearField, "thin");
+  EXPECT_EQ(o.sweep->request.maxPasses, 9);
+  EXPECT_TRUE(o.sweep->request.force);
+
+  o = parse({"sweep", "tube.json"});
+  EXPECT_FALSE(o.sweep);
+  EXPECT_NE(o.err.find("--vary is required"), std::string::npos) << o.err;
+  o = parse({"sweep", "tube.json", "--vary", "a=1", "--jobs", "-2"});
+  EXPECT_NE(o.err.find("--jobs: expected a whole number from 0 to 1024, found -2"), std::string::npos) << o.err;
+  o = parse({"swep", "tube.json"});
+  EXPECT_NE(o.err.find("unknown command \"swep\" (did you mean \"sweep\"?)"), std::string::npos) << o.err;
+}
+
 TEST(CommandLine, VersionAndHelpGoToStandardOutput) {
   auto o = parse({"--version"});
   EXPECT_FALSE(o.options);

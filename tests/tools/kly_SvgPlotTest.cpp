@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "kly_SvgCheck.h"
+#include "tools/kly_SvgHeatMap.h"
 
 namespace {
 
@@ -90,6 +91,67 @@ TEST(SvgPlotTest, EmptyAndConstantDataStillDraw) {
   EXPECT_EQ(svg.series.at("one value").points.size(), 2u);
   EXPECT_EQ(f.find("nan"), std::string::npos);
   EXPECT_EQ(f.find("inf"), std::string::npos);
+
+  // Values that differ in their last bits only (a result a sweep leaves
+  // unchanged but for rounding) once made ticks that never advanced.
+  kly_SvgPlot rounding("rounding", "x", "gain [dB]");
+  rounding.addSeries("gain", {1, 2, 3}, {40.844, std::nextafter(40.844, 50), 40.844});
+  const kly_SvgCheck r = kly_SvgCheck::parse(rounding.render());
+  ASSERT_TRUE(r.wellFormed) << r.error;
+  EXPECT_TRUE(r.hasText("40"));
+}
+
+TEST(SvgPlotTest, LogAxesPlaceDecadesEvenlyAndLeaveOutWhatTheyCannotPlace) {
+  kly_SvgPlot plot("transfer", "drive [W]", "output [W]");
+  plot.setXScale(kly_SvgPlot::Scale::Log);
+  plot.setYScale(kly_SvgPlot::Scale::Log);
+  plot.addSeries("power", {0, 1, 10, 100, 1000}, {5, 1e4, 1e5, 1e6, -1});
+  const kly_SvgCheck svg = kly_SvgCheck::parse(plot.render());
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  const auto& p = svg.series.at("power").points;
+  ASSERT_EQ(p.size(), 3u);  // 0 W of drive and a negative output have no place on a log axis
+  EXPECT_NEAR(p[1].first - p[0].first, p[2].first - p[1].first, 0.011);    // a decade is a decade
+  EXPECT_NEAR(p[0].second - p[1].second, p[1].second - p[2].second, 0.011);
+  EXPECT_TRUE(svg.hasText("1e6"));
+  EXPECT_TRUE(svg.hasText("100"));
+  EXPECT_TRUE(svg.hasText("20"));  // 2 and 5 times the decades over a few of them
+}
+
+TEST(SvgPlotTest, SeriesOnTheRightAxisHaveARangeOfTheirOwn) {
+  kly_SvgPlot plot("gain and efficiency", "drive [W]", "gain [dB]");
+  plot.setRightAxis("efficiency [%]");
+  plot.addSeries("gain", {0, 1}, {40, 30});
+  plot.addSeries("efficiency", {0, 1}, {0.5, 0.05}, {kly_SvgPlot::Style::Line, true, -1, true});
+  const kly_SvgCheck svg = kly_SvgCheck::parse(plot.render());
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  // Both fill the height of the plot on their own scales, though 0.5 is far below 30.
+  const auto& g = svg.series.at("gain").points;
+  const auto& e = svg.series.at("efficiency").points;
+  EXPECT_NEAR(g[0].second, e[0].second, 40);
+  EXPECT_NEAR(g[1].second, e[1].second, 40);
+  EXPECT_TRUE(svg.hasText("efficiency [%]"));
+  EXPECT_TRUE(svg.hasText("0.5"));
+  EXPECT_LT(e[1].first, kly_SvgPlot::kWidth - 60);  // the right axis takes room from the plot
+}
+
+TEST(SvgHeatMapTest, OneCellPerPairTheMissingOnesCrossedAndTheBestMarked) {
+  kly_SvgHeatMap map("efficiency", "beam.voltage [V]", "cavities[1].frequency [Hz]", "efficiency [%]");
+  map.setGrid({100e3, 110e3, 120e3}, {2.86e9, 2.87e9}, {{10, 20, 30}, {15, NAN, 35}});
+  map.mark(2, 1, "best: 35");
+  const std::string text = map.render();
+  const kly_SvgCheck svg = kly_SvgCheck::parse(text);
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  std::size_t cells = 0;
+  for (std::size_t at = text.find("class=\"cell\""); at != std::string::npos; at = text.find("class=\"cell\"", at + 1))
+    ++cells;
+  EXPECT_EQ(cells, 6u);
+  EXPECT_NE(text.find("data-x=\"110000\" data-y=\"2870000000\" data-value=\"none\""), std::string::npos);
+  EXPECT_NE(text.find("<g class=\"mark\" data-x=\"120000\" data-y=\"2870000000\">"), std::string::npos);
+  EXPECT_TRUE(svg.hasText("best: 35"));
+  EXPECT_TRUE(svg.hasText("35"));  // the top of the colour scale
+  EXPECT_TRUE(svg.hasText("10"));  // its bottom
+  EXPECT_TRUE(svg.hasText("2.86e+09"));
+  EXPECT_EQ(text.find("nan"), std::string::npos);
 }
 
 TEST(SvgPlotTest, CategoryTicksAndAFixedRange) {

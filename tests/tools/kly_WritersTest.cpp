@@ -26,6 +26,7 @@ namespace {
 
 using nlohmann::json;
 
+using kly_test::csvRows;
 using kly_test::runOf;
 using kly_test::smallTube;
 
@@ -47,18 +48,6 @@ protected:
 kly_TubeRun* WritersTest::simulated_ = nullptr;
 kly_TubeRun* WritersTest::analytic_ = nullptr;
 std::vector<kly_PassReport> WritersTest::observed_;
-
-std::vector<std::vector<std::string>> csvRows(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> cells;
-    std::istringstream l(line);
-    for (std::string cell; std::getline(l, cell, ',');) cells.push_back(cell);
-    rows.push_back(cells);
-  }
-  return rows;
-}
 
 // The simulated results and the model families that exist only after a simulation.
 const char* const kSimulatedKeys[] = {"disks",

@@ -22,6 +22,7 @@ struct kly_Saturation {
 // The 1 dB compression point: where the gain has fallen 1 dB below the
 // small-signal gain, taken as the gain at the lowest drive.
 struct kly_Compression {
+  bool measured = false;       // some point has a drive and an output power above 0, so a gain
   bool found = false;          // the gain falls that far within the range
   double smallSignalGain = 0;  // [dB], at the lowest drive
   double drive = 0;            // [W]
