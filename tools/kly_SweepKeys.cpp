@@ -127,6 +127,19 @@ std::vector<std::string_view> fields(std::string_view text, char separator) {
 
 }  // namespace
 
+std::string kly_SweepKeys::unit(std::string_view path) {
+  const std::string_view name = path.substr(path.find_last_of('.') == std::string_view::npos ? 0 : path.find_last_of('.') + 1);
+  if (name == "voltage") return "V";
+  if (name == "current") return "A";
+  if (name == "frequency") return "Hz";
+  if (name == "inputPower") return "W";
+  if (name == "rq") return "ohm";
+  if (name == "z" || name == "gapWidth" || name == "injectionPosition" || name.find("Radius") != std::string_view::npos ||
+      name.find("Width") != std::string_view::npos || name.find("Height") != std::string_view::npos)
+    return "m";
+  return "";
+}
+
 std::vector<std::string> kly_SweepKeys::numericPaths(const json& tube) {
   std::vector<std::string> out;
   collect(tube, "", out);

@@ -58,6 +58,10 @@ public:
   // count always without a fraction), else as a fraction.
   static void apply(nlohmann::json& tube, const kly_KeyPath& key, double value);
 
+  // The SI unit of the value at a key path ("Hz" for a frequency, "m" for a
+  // position or a size); empty for counts, Q values and other pure numbers.
+  static std::string unit(std::string_view path);
+
   // Every key path of the file that holds a number, keys of an object in
   // alphabetical order.
   static std::vector<std::string> numericPaths(const nlohmann::json& tube);

@@ -35,16 +35,8 @@ bool varies(const std::vector<double>& v) {
 
 // The unit of a key of the tube file, for an axis label.
 std::string unitOf(const std::string& key) {
-  const std::string name = key.substr(key.find_last_of('.') + 1);
-  if (name == "voltage") return " [V]";
-  if (name == "current") return " [A]";
-  if (name == "frequency") return " [Hz]";
-  if (name == "inputPower") return " [W]";
-  if (name == "rq") return " [ohm]";
-  if (name == "z" || name == "gapWidth" || name == "injectionPosition" || name.find("Radius") != std::string::npos ||
-      name.find("Width") != std::string::npos || name.find("Height") != std::string::npos)
-    return " [m]";
-  return "";
+  const std::string unit = kly_SweepKeys::unit(key);
+  return unit.empty() ? "" : " [" + unit + "]";
 }
 
 // One series per model: the analytic one dashed, the simulated one solid.

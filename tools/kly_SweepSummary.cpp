@@ -18,8 +18,10 @@ namespace {
 std::string rangeText(const kly_Vary& v) {
   if (v.range.find(':') == std::string::npos)
     return fmt::format("{} value{}: {}", v.values.size(), v.values.size() == 1 ? "" : "s", v.range);
-  return fmt::format("{} values from {} to {}{}", v.values.size(), general(v.values.front()),
-                     general(v.values.back()), v.log ? ", evenly spaced in the logarithm" : "");
+  const std::string unit = kly_SweepKeys::unit(v.key.text);
+  const auto show = [&unit](double x) { return unit.empty() ? general(x) : quantity(x, unit); };
+  return fmt::format("{} values from {} to {}{}", v.values.size(), show(v.values.front()), show(v.values.back()),
+                     v.log ? ", evenly spaced in the logarithm" : "");
 }
 
 double dBm(double watts) { return 10 * std::log10(watts / 1e-3); }
