@@ -1,6 +1,7 @@
 #include "klystron/driver/kly_TubeHash.h"
 
-#include <charconv>
+#include "klystron/driver/kly_DescriptionText.h"
+
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -24,31 +25,6 @@ std::string fnv128(const std::string& text) {
   return std::string(out, 32);
 }
 
-void put(std::string& out, const char* key, double v) {
-  char text[64];
-  auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::hex);
-  out += key;
-  out += '=';
-  out.append(text, r.ptr);
-  out += '\n';
-}
-
-void put(std::string& out, const char* key, long long v) {
-  out += key;
-  out += '=';
-  out += std::to_string(v);
-  out += '\n';
-}
-
-void put(std::string& out, const char* key, const std::string& v) {
-  out += key;
-  out += '=';
-  out += std::to_string(v.size());
-  out += ':';
-  out += v;
-  out += '\n';
-}
-
 }  // namespace
 
 std::string kly_TubeHash::ofText(const std::string& text) { return fnv128(text); }
@@ -68,54 +44,16 @@ std::string kly_TubeHash::fileHash(const std::string& name) {
 }
 
 std::string kly_TubeHash::canonical(const kly_TubeDescription& tube, bool simulate) {
-  std::string out = "klystron tube point\n";
-  put(out, "evaluation", static_cast<long long>(kEvaluationVersion));
   // Settings the evaluation does not use leave the fingerprint alone.
   const bool runs = simulate && tube.simulation.has_value();
-  put(out, "simulate", static_cast<long long>(runs));
-  const kly_BeamDescription& b = tube.beam;
-  put(out, "beam.voltage", b.voltage);
-  put(out, "beam.current", b.current);
-  put(out, "beam.frequency", b.frequency);
-  put(out, "beam.inputPower", b.inputPower);
-  put(out, "beam.round", static_cast<long long>(b.round));
-  put(out, "beam.tubeRadius", b.tubeRadius);
-  put(out, "beam.beamRadius", b.beamRadius);
-  put(out, "beam.beamWidth", b.beamWidth);
-  put(out, "beam.beamHeight", b.beamHeight);
-  put(out, "beam.tubeWidth", b.tubeWidth);
-  put(out, "beam.tubeHeight", b.tubeHeight);
-  put(out, "cavities", static_cast<long long>(tube.cavities.size()));
-  for (const kly_CavityDescription& c : tube.cavities) {
-    put(out, "z", c.z);
-    put(out, "frequency", c.frequency);
-    put(out, "m", c.m);
-    put(out, "gapWidth", c.gapWidth);
-    put(out, "rq", c.rq);
-    put(out, "qe", c.qe);
-    put(out, "qo", c.qo);
-    put(out, "harmonic", static_cast<long long>(c.harmonic));
-    put(out, "hasFieldFile", static_cast<long long>(c.hasFieldFile));
-    if (c.hasFieldFile) {
-      put(out, "fieldRings", static_cast<long long>(c.fieldRings));
-      put(out, "fieldFile", c.fieldFile);
-      put(out, "fieldFileContents", fileHash(c.fieldFile));
-    }
+  kly_TubeDescription used = tube;
+  if (!runs) used.simulation.reset();
+  std::string out = "klystron tube point\nevaluation=" + std::to_string(kEvaluationVersion) +
+                    "\nsimulate=" + std::to_string(runs) + "\n" + kly_DescriptionText::write(used);
+  for (const kly_CavityDescription& c : used.cavities) {
+    if (c.hasFieldFile) out += "fieldFileContents=" + fileHash(c.fieldFile) + "\n";
   }
-  if (runs) {
-    const kly_SimulationSettings& s = *tube.simulation;
-    put(out, "disks", static_cast<long long>(s.disks));
-    put(out, "rings", static_cast<long long>(s.rings));
-    put(out, "steps", static_cast<long long>(s.steps));
-    put(out, "maxIterations", static_cast<long long>(s.maxIterations));
-    put(out, "nearField", static_cast<long long>(s.nearField));
-    if (s.importBeam) {
-      put(out, "importBeam.file", s.importBeam->file);
-      put(out, "importBeam.contents", fileHash(s.importBeam->file));
-      put(out, "importBeam.useGivenInjectionPosition", static_cast<long long>(s.importBeam->useGivenInjectionPosition));
-      put(out, "importBeam.injectionPosition", s.importBeam->injectionPosition);
-    }
-  }
+  if (runs && used.simulation->importBeam) out += "importBeamContents=" + fileHash(used.simulation->importBeam->file) + "\n";
   return out;
 }
 

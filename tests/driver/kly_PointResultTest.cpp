@@ -1,6 +1,7 @@
-// A point's record written as a line and read back: the same bits, and
-// nothing but a whole line accepted.
+// A point's record and a tube description written as text and read back:
+// the same bits, and nothing but a whole text accepted.
 #include "klystron/driver/kly_PointResult.h"
+#include "klystron/driver/kly_DescriptionText.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,65 @@ TEST(PointResultTest, StatusTextAndLookup) {
   EXPECT_EQ(*r.find("analyticGain"), 1.5);
   EXPECT_EQ(r.find("simulatedGain"), nullptr);
   EXPECT_EQ(r.findArray("analyticCavityVoltage"), nullptr);
+}
+
+// Every value of the description away from its default, a sheet beam, file
+// names with awkward bytes, an imported beam.
+kly_TubeDescription awkwardTube() {
+  kly_TubeDescription t;
+  t.beam = {.voltage = 75000, .current = 30.5, .frequency = 11.424e9, .inputPower = -0.0, .round = false,
+            .tubeRadius = 0.1, .beamRadius = 0.2, .beamWidth = 0.02, .beamHeight = 0.0016, .tubeWidth = 0.024,
+            .tubeHeight = std::bit_cast<double>(std::uint64_t{0x7ff8000000000123ULL})};
+  kly_CavityDescription c;
+  c.z = 0.045;
+  c.frequency = 11.46e9;
+  c.m = 0.85;
+  c.gapWidth = 0.003;
+  c.rq = 60;
+  c.qe = HUGE_VAL;
+  c.qo = 3000;
+  c.harmonic = -3;
+  c.hasFieldFile = true;
+  c.fieldRings = 7;
+  c.fieldFile = "dir with spaces/gap=1\nsecond line.txt";
+  t.cavities = {c, c};
+  t.cavities[1].hasFieldFile = false;
+  t.cavities[1].fieldFile.clear();
+  kly_SimulationSettings s;
+  s.disks = 64;
+  s.rings = 10;
+  s.steps = 60;
+  s.maxIterations = 99;
+  s.nearField = kly_NearField::finite;
+  s.importBeam = kly_BeamImportSettings{"beams/b.txt", true, -0.25};
+  t.simulation = s;
+  return t;
+}
+
+TEST(DescriptionTextTest, ATubeGoesToTextAndBackToTheSameBits) {
+  const kly_TubeDescription t = awkwardTube();
+  const std::string text = kly_DescriptionText::write(t);
+  const kly_TubeDescription back = kly_DescriptionText::read(text);
+  EXPECT_EQ(kly_DescriptionText::write(back), text);
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(back.beam.tubeHeight), 0x7ff8000000000123ULL);
+  EXPECT_TRUE(std::signbit(back.beam.inputPower));
+  kly_TubeDescription finite = t, finiteBack = back;
+  finite.beam.tubeHeight = finiteBack.beam.tubeHeight = 0;  // NaN compares unequal to itself
+  EXPECT_TRUE(finiteBack == finite);
+  EXPECT_EQ(back.cavities[0].fieldFile, t.cavities[0].fieldFile);
+
+  kly_TubeDescription plain;  // no cavity, no simulation
+  EXPECT_TRUE(kly_DescriptionText::read(kly_DescriptionText::write(plain)) == plain);
+}
+
+TEST(DescriptionTextTest, OnlyAWholeDescriptionIsRead) {
+  const std::string text = kly_DescriptionText::write(awkwardTube());
+  for (std::size_t n = 0; n < text.size(); n += 7)
+    EXPECT_THROW(kly_DescriptionText::read(text.substr(0, n)), std::invalid_argument) << "cut at " << n;
+  EXPECT_THROW(kly_DescriptionText::read(text + "z=1\n"), std::invalid_argument);
+  std::string swapped = text;
+  swapped.replace(swapped.find("beam.current"), 12, "beam.kurrent");
+  EXPECT_THROW(kly_DescriptionText::read(swapped), std::invalid_argument);
 }
 
 }  // namespace

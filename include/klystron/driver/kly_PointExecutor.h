@@ -9,7 +9,12 @@
 // and hands each record back as it is finished. The sweep and the optimiser
 // say what a task is; an executor says where it runs: kly_ThreadExecutor on
 // worker threads of this process, another implementation on other processes
-// (each of which can evaluate any task of the batch from its number).
+// (each of which can evaluate any task of the batch from its number). An
+// executor over several processes is called on each of them with the same
+// batch (kly_Sweep::run does so when every process holds the same plan and
+// the same records done): one of them hands out the task numbers and takes
+// the records, the others evaluate what they are handed and send the
+// records back (kly_PointResult::serialize).
 class kly_PointExecutor {
 public:
   // Evaluates task i; called concurrently for different i, so it must touch

@@ -20,9 +20,11 @@ public:
   // Files are read once per object: a sweep hashes all its points with one.
   std::string of(const kly_TubeDescription& tube, bool simulate);
 
-  // The description as the text that is hashed (numbers in hexadecimal
-  // floating point, files by the hash of their contents); for tests and
-  // for reading what two fingerprints differ in.
+  // The text that is hashed: the evaluation's version, whether the
+  // simulation runs, the description (kly_DescriptionText, without its
+  // simulation settings when the simulation does not run) and the hashes of
+  // the files' contents; for tests and for reading what two fingerprints
+  // differ in.
   std::string canonical(const kly_TubeDescription& tube, bool simulate);
 
   // The fingerprint of any text.
