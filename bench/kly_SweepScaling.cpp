@@ -73,8 +73,7 @@ int main(int argc, char** argv) {
   std::vector<double> drive;
   for (int i = 0; i < points; ++i) drive.push_back(std::pow(10.0, 3.0 * i / (points - 1)));
   const kly_SweepPlan plan = kly_Sweep::grid(
-      tube.description,
-      {{"beam.inputPower", drive, [](kly_TubeDescription& t, double p) { t.beam.inputPower = p; }}});
+      tube.description, {{"beam.inputPower", drive, [](kly_TubeDescription& t, double p) { t.beam.inputPower = p; }}});
 
   std::printf("drive sweep of %s: %d points, %d x %d x %d, %s near field, %u hardware threads\n", tube.name.c_str(),
               points, tube.description.simulation->disks, tube.description.simulation->rings,
@@ -96,9 +95,10 @@ int main(int argc, char** argv) {
                 r + 1, one.wall, one.sum, workers, many.wall, many.sum, 100 * efficiency.back());
   }
   std::printf("load average after:  %s\n", loadAverage().c_str());
-  std::printf("median: 1 worker %.3f s, %d workers %.3f s; scaling efficiency %.1f %% (sum of single-worker point "
-              "times / %d over the wall time); a point beside others takes %.3f times as long; records %s\n",
-              median(serialWall), workers, median(parallelWall), 100 * median(efficiency), workers, median(slowdown),
-              same ? "identical" : "DIFFER");
+  std::printf(
+      "median: 1 worker %.3f s, %d workers %.3f s; scaling efficiency %.1f %% (sum of single-worker point "
+      "times / %d over the wall time); a point beside others takes %.3f times as long; records %s\n",
+      median(serialWall), workers, median(parallelWall), 100 * median(efficiency), workers, median(slowdown),
+      same ? "identical" : "DIFFER");
   return same ? 0 : 1;
 }

@@ -64,9 +64,7 @@ void kly_PointEvaluation::run(const kly_TubeDescription& tube, const kly_Evaluat
   simulated_ = true;
 }
 
-bool kly_PointEvaluation::converged() const {
-  return !passes_.empty() && passes_.back().convergence <= kConvergence;
-}
+bool kly_PointEvaluation::converged() const { return !passes_.empty() && passes_.back().convergence <= kConvergence; }
 
 bool kly_PointEvaluation::iterates() const {
   return description_.cavities.size() > 1 || (description_.simulation && description_.simulation->importBeam);

@@ -120,9 +120,7 @@ public:
     return out;
   }
 
-  [[noreturn]] static void fail(const std::string& why) {
-    throw std::invalid_argument("not a point record: " + why);
-  }
+  [[noreturn]] static void fail(const std::string& why) { throw std::invalid_argument("not a point record: " + why); }
 
 private:
   std::string_view rest_;
@@ -216,7 +214,9 @@ kly_PointResult kly_PointResult::parse(std::string_view line) {
 }
 
 bool kly_PointResult::identical(const kly_PointResult& other) const {
-  const auto same = [](double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); };
+  const auto same = [](double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  };
   if (status != other.status || message != other.message || simulated != other.simulated || passes != other.passes ||
       diskReflected != other.diskReflected || fieldOverlapping != other.fieldOverlapping ||
       !same(seconds, other.seconds) || scalars.size() != other.scalars.size() ||

@@ -69,7 +69,8 @@ kly_Saturation kly_SweepAnalysis::saturation(const std::vector<double>& drive, c
       r.drive = std::pow(10.0, u);
       r.outputPower = (a * u + b) * u + c;
       if (hasEfficiency) {
-        r.efficiency = u <= u1 ? interpolate(u0, s.z[k - 1], u1, s.z[k], u) : interpolate(u1, s.z[k], u2, s.z[k + 1], u);
+        r.efficiency =
+            u <= u1 ? interpolate(u0, s.z[k - 1], u1, s.z[k], u) : interpolate(u1, s.z[k], u2, s.z[k + 1], u);
       }
     }
   }
@@ -77,8 +78,8 @@ kly_Saturation kly_SweepAnalysis::saturation(const std::vector<double>& drive, c
   return r;
 }
 
-kly_Compression kly_SweepAnalysis::compression(const std::vector<double>& drive,
-                                               const std::vector<double>& outputPower, double compression) {
+kly_Compression kly_SweepAnalysis::compression(const std::vector<double>& drive, const std::vector<double>& outputPower,
+                                               double compression) {
   Samples s = usable(drive, outputPower, {}, true);
   kly_Compression r;
   // Gains need a positive output power too.

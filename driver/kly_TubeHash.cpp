@@ -53,7 +53,8 @@ std::string kly_TubeHash::canonical(const kly_TubeDescription& tube, bool simula
   for (const kly_CavityDescription& c : used.cavities) {
     if (c.hasFieldFile) out += "fieldFileContents=" + fileHash(c.fieldFile) + "\n";
   }
-  if (runs && used.simulation->importBeam) out += "importBeamContents=" + fileHash(used.simulation->importBeam->file) + "\n";
+  if (runs && used.simulation->importBeam)
+    out += "importBeamContents=" + fileHash(used.simulation->importBeam->file) + "\n";
   return out;
 }
 

@@ -17,12 +17,23 @@ std::string escape(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -30,17 +41,14 @@ std::string escape(std::string_view text) {
 
 // A perceptually even scale from dark blue through green to yellow, at t in [0, 1].
 std::string colour(double t) {
-  static constexpr std::array<std::array<double, 3>, 6> kStops = {{{68, 1, 84},
-                                                                   {65, 68, 135},
-                                                                   {42, 120, 142},
-                                                                   {34, 168, 132},
-                                                                   {122, 209, 81},
-                                                                   {253, 231, 37}}};
+  static constexpr std::array<std::array<double, 3>, 6> kStops = {
+      {{68, 1, 84}, {65, 68, 135}, {42, 120, 142}, {34, 168, 132}, {122, 209, 81}, {253, 231, 37}}};
   t = std::clamp(t, 0.0, 1.0) * (kStops.size() - 1);
   const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(t), kStops.size() - 2);
   const double f = t - static_cast<double>(i);
   int rgb[3];
-  for (int c = 0; c < 3; ++c) rgb[c] = static_cast<int>(std::lround(kStops[i][c] + f * (kStops[i + 1][c] - kStops[i][c])));
+  for (int c = 0; c < 3; ++c)
+    rgb[c] = static_cast<int>(std::lround(kStops[i][c] + f * (kStops[i + 1][c] - kStops[i][c])));
   return fmt::format("#{:02x}{:02x}{:02x}", rgb[0], rgb[1], rgb[2]);
 }
 
@@ -55,7 +63,9 @@ bool shown(std::size_t i, std::size_t n, std::size_t most) {
 }  // namespace
 
 kly_SvgHeatMap::kly_SvgHeatMap(std::string title, std::string xLabel, std::string yLabel, std::string valueLabel)
-    : title_(std::move(title)), xLabel_(std::move(xLabel)), yLabel_(std::move(yLabel)),
+    : title_(std::move(title)),
+      xLabel_(std::move(xLabel)),
+      yLabel_(std::move(yLabel)),
       valueLabel_(std::move(valueLabel)) {}
 
 void kly_SvgHeatMap::setGrid(std::vector<double> x, std::vector<double> y, std::vector<std::vector<double>> values) {
@@ -112,9 +122,9 @@ std::string kly_SvgHeatMap::render() const {
           x_[c], y_[r], finite ? fmt::format("{}", v) : "none", cellX(c), cellY(r), cw, ch,
           finite ? colour(scaled(v)) : "#d0d0d0");
       if (!finite) {
-        out += fmt::format(
-            "<path d=\"M{:.2f},{:.2f}L{:.2f},{:.2f}M{:.2f},{:.2f}L{:.2f},{:.2f}\" stroke=\"#999\"/>\n", cellX(c),
-            cellY(r), cellX(c) + cw, cellY(r) + ch, cellX(c) + cw, cellY(r), cellX(c), cellY(r) + ch);
+        out += fmt::format("<path d=\"M{:.2f},{:.2f}L{:.2f},{:.2f}M{:.2f},{:.2f}L{:.2f},{:.2f}\" stroke=\"#999\"/>\n",
+                           cellX(c), cellY(r), cellX(c) + cw, cellY(r) + ch, cellX(c) + cw, cellY(r), cellX(c),
+                           cellY(r) + ch);
       }
     }
   }
@@ -168,16 +178,19 @@ std::string kly_SvgHeatMap::render() const {
     const double cx = cellX(markColumn_) + cw / 2, cy = cellY(markRow_) + ch / 2;
     const double r = std::max(4.0, std::min(cw, ch) * 0.35);
     out += fmt::format("<g class=\"mark\" data-x=\"{}\" data-y=\"{}\">\n", x_[markColumn_], y_[markRow_]);
-    out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"{:.2f}\" fill=\"none\" stroke=\"white\" "
-                       "stroke-width=\"2.5\"/>\n",
-                       cx, cy, r);
-    out += fmt::format("<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"{:.2f}\" fill=\"none\" stroke=\"#d62728\" "
-                       "stroke-width=\"1.5\"/>\n",
-                       cx, cy, r);
+    out += fmt::format(
+        "<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"{:.2f}\" fill=\"none\" stroke=\"white\" "
+        "stroke-width=\"2.5\"/>\n",
+        cx, cy, r);
+    out += fmt::format(
+        "<circle cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"{:.2f}\" fill=\"none\" stroke=\"#d62728\" "
+        "stroke-width=\"1.5\"/>\n",
+        cx, cy, r);
     const bool leftHalf = markColumn_ * 2 < x_.size();
-    out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"{}\" fill=\"black\" stroke=\"white\" "
-                       "stroke-width=\"3\" paint-order=\"stroke\">{}</text>\n",
-                       leftHalf ? cx + r + 4 : cx - r - 4, cy + 4, leftHalf ? "start" : "end", escape(markLabel_));
+    out += fmt::format(
+        "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"{}\" fill=\"black\" stroke=\"white\" "
+        "stroke-width=\"3\" paint-order=\"stroke\">{}</text>\n",
+        leftHalf ? cx + r + 4 : cx - r - 4, cy + 4, leftHalf ? "start" : "end", escape(markLabel_));
     out += "</g>\n";
   }
   out += "</svg>\n";

@@ -344,7 +344,8 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
     const auto py = [&f, right](double v) { return right ? f.py2(v) : f.py(v); };
     // A point the axes can place: finite, and above 0 on a log axis.
     const auto placed = [&](std::size_t i) { return std::isfinite(f.px(s.x[i])) && std::isfinite(py(s.y[i])); };
-    out += fmt::format("<g class=\"series\" data-name=\"{}\"{}>\n", escape(s.name), right ? " data-axis=\"right\"" : "");
+    out += fmt::format("<g class=\"series\" data-name=\"{}\"{}>\n", escape(s.name),
+                       right ? " data-axis=\"right\"" : "");
     if (s.bars) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
         if (!placed(i)) continue;

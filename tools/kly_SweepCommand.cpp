@@ -39,9 +39,9 @@ int kly_SweepCommand::run(const kly_SweepCommandOptions& options, std::ostream& 
       ++resumed;
     }
     err << fmt::format("klystron: resuming: {} of {} points are in the journal{}\n", resumed, plan.points.size(),
-                       journal.ignored > 0 ? fmt::format(" ({} line(s) cut short or unreadable were passed over)",
-                                                         journal.ignored)
-                                           : "");
+                       journal.ignored > 0
+                           ? fmt::format(" ({} line(s) cut short or unreadable were passed over)", journal.ignored)
+                           : "");
   }
   for (const kly_SweepPoint& p : plan.points) failedBefore += p.tube ? 0 : 1;
   kly_SweepJournal journal(folder.folder(), options.resume);

@@ -43,9 +43,9 @@ ordered_json compressionJson(const kly_Compression& c) {
 
 ordered_json bandJson(const kly_Band& b) {
   if (!b.found) return nullptr;
-  return ordered_json{{"peakGain", value(b.peakGain)},   {"peakFrequency", value(b.peakFrequency)},
-                      {"lower", value(b.lower)},         {"upper", value(b.upper)},
-                      {"width", value(b.width())},       {"lowerOpen", b.lowerOpen},
+  return ordered_json{{"peakGain", value(b.peakGain)}, {"peakFrequency", value(b.peakFrequency)},
+                      {"lower", value(b.lower)},       {"upper", value(b.upper)},
+                      {"width", value(b.width())},     {"lowerOpen", b.lowerOpen},
                       {"upperOpen", b.upperOpen}};
 }
 
@@ -77,7 +77,8 @@ ordered_json analysis(const kly_SweepReport& report) {
       for (const auto& b : report.best()) {
         ordered_json j{{"result", b.result}, {"value", value(b.value)}, {"point", b.point}};
         const auto& point = report.setup().plan.points[b.point];
-        for (std::size_t a = 0; a < report.setup().vary.size(); ++a) j[report.setup().vary[a].key.text] = point.values[a];
+        for (std::size_t a = 0; a < report.setup().vary.size(); ++a)
+          j[report.setup().vary[a].key.text] = point.values[a];
         best.push_back(std::move(j));
       }
       out["best"] = std::move(best);

@@ -20,7 +20,8 @@ class kly_SweepFiles {
 public:
   static kly_OutputFolder collect(const kly_SweepReport& report, const std::filesystem::path& folder,
                                   const std::string& summary);
-  // Every name a sweep may write here (kly_OutputFolder::write removes those of an earlier sweep this one does not make).
+  // Every name a sweep may write here (kly_OutputFolder::write removes those of an earlier sweep this one does not
+  // make).
   static const std::vector<std::string>& allNames();
 
   static std::string csv(const kly_SweepReport& report);

@@ -53,8 +53,8 @@ kly_SweepJournal::Contents kly_SweepJournal::read(const std::filesystem::path& f
     start = end + 1;
     if (first) {
       if (line != kHeader)
-        throw std::runtime_error(fmt::format("'{}' is not a sweep journal (its first line is not \"{}\")",
-                                             file.string(), kHeader));
+        throw std::runtime_error(
+            fmt::format("'{}' is not a sweep journal (its first line is not \"{}\")", file.string(), kHeader));
       first = false;
       continue;
     }
@@ -72,8 +72,7 @@ kly_SweepJournal::Contents kly_SweepJournal::read(const std::filesystem::path& f
       ++contents.ignored;
     }
   }
-  if (first && !text.empty())
-    throw std::runtime_error(fmt::format("'{}' is not a sweep journal", file.string()));
+  if (first && !text.empty()) throw std::runtime_error(fmt::format("'{}' is not a sweep journal", file.string()));
   return contents;
 }
 

@@ -109,8 +109,8 @@ std::size_t count(std::string_view text) {
   if (v < 0 || v != std::floor(v))
     throw kly_VaryError(fmt::format("the count must be a whole number of at least 1, found \"{}\"", text));
   if (v > static_cast<double>(kly_SweepKeys::kMaxValues))
-    throw kly_VaryError(fmt::format("the count {} is more than the {} points a parameter may have", text,
-                                    kly_SweepKeys::kMaxValues));
+    throw kly_VaryError(
+        fmt::format("the count {} is more than the {} points a parameter may have", text, kly_SweepKeys::kMaxValues));
   return static_cast<std::size_t>(v);
 }
 
@@ -128,14 +128,16 @@ std::vector<std::string_view> fields(std::string_view text, char separator) {
 }  // namespace
 
 std::string kly_SweepKeys::unit(std::string_view path) {
-  const std::string_view name = path.substr(path.find_last_of('.') == std::string_view::npos ? 0 : path.find_last_of('.') + 1);
+  const std::string_view name =
+      path.substr(path.find_last_of('.') == std::string_view::npos ? 0 : path.find_last_of('.') + 1);
   if (name == "voltage") return "V";
   if (name == "current") return "A";
   if (name == "frequency") return "Hz";
   if (name == "inputPower") return "W";
   if (name == "rq") return "ohm";
-  if (name == "z" || name == "gapWidth" || name == "injectionPosition" || name.find("Radius") != std::string_view::npos ||
-      name.find("Width") != std::string_view::npos || name.find("Height") != std::string_view::npos)
+  if (name == "z" || name == "gapWidth" || name == "injectionPosition" ||
+      name.find("Radius") != std::string_view::npos || name.find("Width") != std::string_view::npos ||
+      name.find("Height") != std::string_view::npos)
     return "m";
   return "";
 }
@@ -159,10 +161,10 @@ kly_KeyPath kly_SweepKeys::resolve(const json& tube, std::string_view path) {
       if (!at->is_array())
         throw kly_VaryError(fmt::format("\"{}\" is {}, not a list: it takes no index", walked, describe(*at)));
       if (seg.index >= at->size()) {
-        throw kly_VaryError(at->empty() ? fmt::format("\"{}\" is an empty list", walked)
-                                        : fmt::format("{}[{}]: {} has {} entries in the tube file, {}[0] to {}[{}]",
-                                                      walked, seg.index, walked, at->size(), walked, walked,
-                                                      at->size() - 1));
+        throw kly_VaryError(at->empty()
+                                ? fmt::format("\"{}\" is an empty list", walked)
+                                : fmt::format("{}[{}]: {} has {} entries in the tube file, {}[0] to {}[{}]", walked,
+                                              seg.index, walked, at->size(), walked, walked, at->size() - 1));
       }
       walked += fmt::format("[{}]", seg.index);
       key.pointer /= seg.index;
@@ -195,9 +197,8 @@ kly_KeyPath kly_SweepKeys::resolve(const json& tube, std::string_view path) {
       std::vector<std::string> inside;
       collect(*at, key.text, inside);
       if (!inside.empty())
-        hint = fmt::format(" (its numbers: {}{})", fmt::join(inside.begin(), inside.begin() + std::min<std::ptrdiff_t>(
-                                                                                                  4, inside.size()),
-                                                            ", "),
+        hint = fmt::format(" (its numbers: {}{})",
+                           fmt::join(inside.begin(), inside.begin() + std::min<std::ptrdiff_t>(4, inside.size()), ", "),
                            inside.size() > 4 ? ", ..." : "");
     }
     throw kly_VaryError(fmt::format("\"{}\" is not a number: it is {}{}", path, describe(*at), hint));
@@ -215,8 +216,8 @@ std::vector<double> kly_SweepKeys::values(std::string_view range, bool& log) {
   if (range.find(':') == std::string_view::npos) {
     const std::vector<std::string_view> list = fields(range, ',');
     if (list.size() > kMaxValues)
-      throw kly_VaryError(fmt::format("a list of {} values is more than the {} a parameter may have", list.size(),
-                                      kMaxValues));
+      throw kly_VaryError(
+          fmt::format("a list of {} values is more than the {} a parameter may have", list.size(), kMaxValues));
     for (std::size_t i = 0; i < list.size(); ++i) {
       if (list[i].empty()) throw kly_VaryError(fmt::format("value {} of the list is empty", i + 1));
       out.push_back(number(list[i], "the value"));
@@ -224,12 +225,11 @@ std::vector<double> kly_SweepKeys::values(std::string_view range, bool& log) {
     return out;
   }
   const std::vector<std::string_view> parts = fields(range, ':');
-  if (parts.size() != 3 && parts.size() != 4)
-    throw kly_VaryError(fmt::format("bad range \"{}\": {}", range, shapes));
+  if (parts.size() != 3 && parts.size() != 4) throw kly_VaryError(fmt::format("bad range \"{}\": {}", range, shapes));
   if (parts.size() == 4) {
     if (parts[3] != "log")
-      throw kly_VaryError(fmt::format("bad range \"{}\": the fourth part may only be \"log\", found \"{}\"", range,
-                                      parts[3]));
+      throw kly_VaryError(
+          fmt::format("bad range \"{}\": the fourth part may only be \"log\", found \"{}\"", range, parts[3]));
     log = true;
   }
   const double start = number(parts[0], "the start");
@@ -239,14 +239,15 @@ std::vector<double> kly_SweepKeys::values(std::string_view range, bool& log) {
     throw kly_VaryError(fmt::format("a count of 1 with start {} and stop {} is ambiguous: give the one value alone",
                                     parts[0], parts[1]));
   if (log && !(start > 0 && stop > 0))
-    throw kly_VaryError(fmt::format("a log range needs a start and a stop above 0, found {} and {}", parts[0],
-                                    parts[1]));
+    throw kly_VaryError(
+        fmt::format("a log range needs a start and a stop above 0, found {} and {}", parts[0], parts[1]));
   if (n == 1) return {start};
   const double last = static_cast<double>(n - 1);
   if (log) {
     // In decades, so that powers of ten come out exact.
     const double a = std::log10(start), b = std::log10(stop);
-    for (std::size_t i = 0; i < n; ++i) out.push_back(i == 0 ? start : i + 1 == n ? stop : std::pow(10.0, a + (b - a) * static_cast<double>(i) / last));
+    for (std::size_t i = 0; i < n; ++i)
+      out.push_back(i == 0 ? start : i + 1 == n ? stop : std::pow(10.0, a + (b - a) * static_cast<double>(i) / last));
   } else {
     for (std::size_t i = 0; i < n; ++i)
       out.push_back(i + 1 == n ? stop : start + (stop - start) * static_cast<double>(i) / last);

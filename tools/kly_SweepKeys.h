@@ -10,10 +10,10 @@
 // A numeric value of a tube file named by its key path, as a sweep varies it:
 // "beam.inputPower", "cavities[1].frequency", "simulation.rings".
 struct kly_KeyPath {
-  std::string text;                       // the path as given
+  std::string text;                      // the path as given
   nlohmann::json::json_pointer pointer;  // where the value is (or goes) in the file
-  bool integer = false;                   // a count or a harmonic: whole numbers only
-  bool writtenAsInteger = false;          // the file writes the value without a fraction
+  bool integer = false;                  // a count or a harmonic: whole numbers only
+  bool writtenAsInteger = false;         // the file writes the value without a fraction
 };
 
 // One --vary option: the key and its values in order.

@@ -78,9 +78,9 @@ kly_SvgPlot transferCurve(const kly_SweepReport& report) {
   }
   if (t && t->compression.found) {
     const kly_Compression& c = t->compression;
-    plot.addSeries(fmt::format("1 dB compression: {} at {} drive", quantity(c.outputPower, "W"),
-                               quantity(c.drive, "W")),
-                   {c.drive}, {c.outputPower}, {Style::Markers, true, 3});
+    plot.addSeries(
+        fmt::format("1 dB compression: {} at {} drive", quantity(c.outputPower, "W"), quantity(c.drive, "W")),
+        {c.drive}, {c.outputPower}, {Style::Markers, true, 3});
     plot.addMarker(c.drive, "1 dB");
   }
   return plot;
@@ -95,8 +95,7 @@ kly_SvgPlot driveGainEfficiency(const kly_SweepReport& report) {
   addModels(plot, drive, report, "analyticGain", "simulatedGain", 1, "gain", false, 0);
   const bool sim = report.simulated();
   plot.addSeries(fmt::format("{} electronic efficiency (right)", sim ? "simulated" : "analytic, all outputs:"), drive,
-                 scaled(report.series(kly_SweepReport::efficiencyName(sim), sim), 100),
-                 {Style::Line, true, 2, true});
+                 scaled(report.series(kly_SweepReport::efficiencyName(sim), sim), 100), {Style::Line, true, 2, true});
   if (const auto& t = report.transfer(sim); t && t->saturation.found && !t->saturation.atEnd)
     plot.addMarker(t->saturation.drive, "saturation");
   return plot;
@@ -110,8 +109,7 @@ kly_SvgPlot frequencyResponse(const kly_SweepReport& report) {
   addModels(plot, f, report, "analyticGain", "simulatedGain", 1, "gain", false, 0);
   const bool sim = report.simulated();
   plot.addSeries(fmt::format("{} output power (right)", sim ? "simulated" : "analytic"), f,
-                 scaled(report.series(kly_SweepReport::outputPowerName(sim), sim), 1e-3),
-                 {Style::Line, true, 3, true});
+                 scaled(report.series(kly_SweepReport::outputPowerName(sim), sim), 1e-3), {Style::Line, true, 3, true});
   // The bands of the simulated response where it ran, else the analytic one's;
   // with both, the analytic -3 dB edges as markers.
   if (const auto& r = report.response(sim)) {
@@ -220,8 +218,8 @@ std::vector<std::pair<std::string, std::string>> kly_SweepPlots::all(const kly_S
 
 const std::vector<std::string>& kly_SweepPlots::allNames() {
   static const std::vector<std::string> names = {
-      "transfer-curve.svg", "drive-gain-efficiency.svg", "frequency-response.svg", "sweep-gains.svg",
-      "sweep-powers.svg",   "sweep-efficiencies.svg",    "sweep-bunching.svg",     "heatmap-efficiency.svg",
-      "heatmap-gain.svg"};
+      "transfer-curve.svg", "drive-gain-efficiency.svg", "frequency-response.svg",
+      "sweep-gains.svg",    "sweep-powers.svg",          "sweep-efficiencies.svg",
+      "sweep-bunching.svg", "heatmap-efficiency.svg",    "heatmap-gain.svg"};
   return names;
 }

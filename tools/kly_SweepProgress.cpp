@@ -16,8 +16,13 @@ double steadySeconds() {
 
 kly_SweepProgress::kly_SweepProgress(std::ostream& out, bool inPlace, std::size_t total, std::size_t done,
                                      std::size_t failed, std::function<double()> clock)
-    : out_(out), inPlace_(inPlace), total_(total), done_(done), failed_(failed),
-      clock_(clock ? std::move(clock) : steadySeconds), start_(clock_()) {
+    : out_(out),
+      inPlace_(inPlace),
+      total_(total),
+      done_(done),
+      failed_(failed),
+      clock_(clock ? std::move(clock) : steadySeconds),
+      start_(clock_()) {
   if (inPlace_) show();
 }
 
@@ -29,8 +34,8 @@ std::string kly_SweepProgress::line(std::size_t done, std::size_t total, std::si
   if (failed > 0) text += fmt::format(", {} failed", failed);
   text += fmt::format(", {}", kly_text::duration(seconds));
   if (doneHere > 0 && done < total)
-    text += fmt::format(", about {} left",
-                        kly_text::duration(seconds / static_cast<double>(doneHere) * static_cast<double>(total - done)));
+    text += fmt::format(", about {} left", kly_text::duration(seconds / static_cast<double>(doneHere) *
+                                                              static_cast<double>(total - done)));
   return text;
 }
 

@@ -34,8 +34,8 @@ kly_SweepSetup kly_SweepSetup::prepare(const kly_SweepRequest& request) {
 
   if (request.vary.empty()) throw kly_VaryError("give the parameter to vary: --vary KEY=RANGE");
   if (request.vary.size() > kMaxAxes)
-    throw kly_VaryError(fmt::format("at most {} --vary options (a grid of two parameters), found {}", kMaxAxes,
-                                    request.vary.size()));
+    throw kly_VaryError(
+        fmt::format("at most {} --vary options (a grid of two parameters), found {}", kMaxAxes, request.vary.size()));
   std::size_t points = 1;
   for (const std::string& option : request.vary) {
     kly_Vary v = kly_SweepKeys::parse(doc, option);
@@ -45,8 +45,8 @@ kly_SweepSetup kly_SweepSetup::prepare(const kly_SweepRequest& request) {
     }
     points *= v.values.size();
     if (points > kly_SweepKeys::kMaxPoints)
-      throw kly_VaryError(fmt::format("--vary {}: the grid would have more than {} points", option,
-                                      kly_SweepKeys::kMaxPoints));
+      throw kly_VaryError(
+          fmt::format("--vary {}: the grid would have more than {} points", option, kly_SweepKeys::kMaxPoints));
     setup.vary.push_back(std::move(v));
   }
 
@@ -55,8 +55,11 @@ kly_SweepSetup kly_SweepSetup::prepare(const kly_SweepRequest& request) {
   for (const kly_Vary& v : setup.vary) plan.axes.push_back(kly_SweepAxis{v.key.text, v.values});
   std::optional<kly_NearField> nearField;
   if (!request.nearField.empty()) nearField = kly_nearFieldFromName(request.nearField);
-  const kly_RunCheckOptions checks{.simulate = plan.simulate, .threads = 1, .checkResolution = false,
-                                   .maxPasses = request.maxPasses, .force = request.force};
+  const kly_RunCheckOptions checks{.simulate = plan.simulate,
+                                   .threads = 1,
+                                   .checkResolution = false,
+                                   .maxPasses = request.maxPasses,
+                                   .force = request.force};
   const std::string source = request.tube.string();
   kly_TubeHash hash;
   plan.points.resize(points);

@@ -11,12 +11,12 @@
 
 // What a sweep was asked for, as `klystron sweep` reads it.
 struct kly_SweepRequest {
-  std::filesystem::path tube;      // the tube file
-  std::vector<std::string> vary;   // KEY=RANGE, one or two
-  bool noSim = false;              // the analytic model only
-  std::string nearField;           // "thin" or "finite"; empty: the tube file's
-  std::optional<int> maxPasses;    // replaces simulation.maxIterations
-  bool force = false;              // points whose estimate is over the limits run all the same
+  std::filesystem::path tube;     // the tube file
+  std::vector<std::string> vary;  // KEY=RANGE, one or two
+  bool noSim = false;             // the analytic model only
+  std::string nearField;          // "thin" or "finite"; empty: the tube file's
+  std::optional<int> maxPasses;   // replaces simulation.maxIterations
+  bool force = false;             // points whose estimate is over the limits run all the same
 };
 
 // A sweep made ready from a tube file: every point's tube file, the base

@@ -46,14 +46,14 @@ void printTransfer(std::ostream& out, const kly_SweepReport& report, bool sim) {
     return;
   }
   if (s.found) {
-    const std::string eff = std::isfinite(s.efficiency) ? fmt::format(", electronic efficiency {} %",
-                                                                       fixed(100 * s.efficiency, 2))
-                                                        : "";
+    const std::string eff =
+        std::isfinite(s.efficiency) ? fmt::format(", electronic efficiency {} %", fixed(100 * s.efficiency, 2)) : "";
     if (!s.atEnd) {
-      fmt::print(out, "  saturation        {} output at {} drive ({} dBm): gain {} dB{}\n", quantity(s.outputPower, "W"),
-                 quantity(s.drive, "W"), fixed(dBm(s.drive), 2), fixed(s.gain, 2), eff);
+      fmt::print(out, "  saturation        {} output at {} drive ({} dBm): gain {} dB{}\n",
+                 quantity(s.outputPower, "W"), quantity(s.drive, "W"), fixed(dBm(s.drive), 2), fixed(s.gain, 2), eff);
     } else {
-      fmt::print(out, "  saturation        not within the range: the largest output, {} at {} drive, is at its {} end\n",
+      fmt::print(out,
+                 "  saturation        not within the range: the largest output, {} at {} drive, is at its {} end\n",
                  quantity(s.outputPower, "W"), quantity(s.drive, "W"), upperEnd(report, s.drive) ? "upper" : "lower");
     }
   }
@@ -74,8 +74,10 @@ std::string bandText(const kly_Band& b) {
   std::string text = fmt::format("{} to {} ({}{})", quantity(b.lower, "Hz"), quantity(b.upper, "Hz"),
                                  b.lowerOpen || b.upperOpen ? "at least " : "", quantity(b.width(), "Hz"));
   if (b.lowerOpen || b.upperOpen)
-    text += fmt::format("; the band reaches the {} swept, so it extends beyond",
-                        b.lowerOpen && b.upperOpen ? "both ends" : b.lowerOpen ? "lowest frequency" : "highest frequency");
+    text +=
+        fmt::format("; the band reaches the {} swept, so it extends beyond", b.lowerOpen && b.upperOpen ? "both ends"
+                                                                             : b.lowerOpen ? "lowest frequency"
+                                                                                           : "highest frequency");
   return text;
 }
 
@@ -173,9 +175,10 @@ void kly_SweepSummary::print(std::ostream& out, const kly_SweepReport& report) {
   fmt::print(out, "Sweep of {}  ({})\n", setup.base.name, setup.base.source.string());
   for (const kly_Vary& v : setup.vary) fmt::print(out, "  {}: {}\n", v.key.text, rangeText(v));
   const bool described = setup.base.description.simulation.has_value();
-  fmt::print(out, "  {}\n", !described      ? "analytic model only (the tube has no simulation section)"
-                            : !setup.plan.simulate ? "analytic model only (--no-sim)"
-                                                   : "analytic model and disk simulation, each point's simulation on one thread");
+  fmt::print(out, "  {}\n",
+             !described             ? "analytic model only (the tube has no simulation section)"
+             : !setup.plan.simulate ? "analytic model only (--no-sim)"
+                                    : "analytic model and disk simulation, each point's simulation on one thread");
 
   const std::size_t total = setup.plan.points.size(), missing = report.missing();
   fmt::print(out, "\n{} of {} points ran: {} ok, {} not converged, {} failed\n", total - missing, total,
@@ -186,6 +189,12 @@ void kly_SweepSummary::print(std::ostream& out, const kly_SweepReport& report) {
   if (t.resumed > 0) fmt::print(out, "  {} points were taken from the journal of an earlier run\n", t.resumed);
   fmt::print(out, "  {} on {} worker{}; the points took {} together\n", duration(t.wallSeconds), t.workers,
              t.workers == 1 ? "" : "s", duration(report.pointSeconds()));
+  if (const std::size_t n = report.count(kly_PointStatus::notConverged);
+      n > 0 && report.kind() != kly_SweepReport::Kind::single)
+    fmt::print(out,
+               "  the {} point{} that did not converge {} left out of the simulated figures (raise "
+               "simulation.maxIterations or --max-passes)\n",
+               n, n == 1 ? "" : "s", n == 1 ? "is" : "are");
 
   for (bool sim : {true, false}) {
     printTransfer(out, report, sim);

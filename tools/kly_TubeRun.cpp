@@ -34,7 +34,8 @@ void kly_TubeRun::run(const kly_TubeRunOptions& options) {
     evaluation.stepInterval = kStepInterval;
   }
   evaluation.skipSimulation = stop;
-  threads_ = options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  threads_ =
+      options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   if (simulate) nearField_ = tube.simulation->nearField;
   evaluation_.run(tube, evaluation);
 

@@ -1,7 +1,7 @@
 // A C++ program that uses the installed engine through find_package(klystron),
-// and a sweep of the installed driver,
 // as the README shows it: a tube described as a value, copied and changed,
-// built and run through both models, and the same tube through the setters.
+// built and run through both models, the same tube through the setters, and
+// a small sweep of the installed driver.
 #include <cmath>
 #include <cstdio>
 
@@ -51,7 +51,8 @@ int main() {
   }
   // A drive sweep of the analytic model on two workers.
   const kly_SweepPlan plan = kly_Sweep::grid(
-      tube, {{"beam.inputPower", {1, 10, 100}, [](kly_TubeDescription& t, double p) { t.beam.inputPower = p; }}}, false);
+      tube, {{"beam.inputPower", {1, 10, 100}, [](kly_TubeDescription& t, double p) { t.beam.inputPower = p; }}},
+      false);
   kly_ThreadExecutor workers(2);
   const auto results = kly_Sweep::run(plan, workers, {});
   for (const auto& r : results) {

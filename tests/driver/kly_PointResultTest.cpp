@@ -1,7 +1,7 @@
 // A point's record and a tube description written as text and read back:
 // the same bits, and nothing but a whole text accepted.
-#include "klystron/driver/kly_PointResult.h"
 #include "klystron/driver/kly_DescriptionText.h"
+#include "klystron/driver/kly_PointResult.h"
 
 #include <gtest/gtest.h>
 
@@ -97,8 +97,16 @@ TEST(PointResultTest, StatusTextAndLookup) {
 // names with awkward bytes, an imported beam.
 kly_TubeDescription awkwardTube() {
   kly_TubeDescription t;
-  t.beam = {.voltage = 75000, .current = 30.5, .frequency = 11.424e9, .inputPower = -0.0, .round = false,
-            .tubeRadius = 0.1, .beamRadius = 0.2, .beamWidth = 0.02, .beamHeight = 0.0016, .tubeWidth = 0.024,
+  t.beam = {.voltage = 75000,
+            .current = 30.5,
+            .frequency = 11.424e9,
+            .inputPower = -0.0,
+            .round = false,
+            .tubeRadius = 0.1,
+            .beamRadius = 0.2,
+            .beamWidth = 0.02,
+            .beamHeight = 0.0016,
+            .tubeWidth = 0.024,
             .tubeHeight = std::bit_cast<double>(std::uint64_t{0x7ff8000000000123ULL})};
   kly_CavityDescription c;
   c.z = 0.045;

@@ -102,11 +102,11 @@ TEST(SweepTest, EachPointIsItsTubeRunThroughTheJavaClassRoute) {
 
 TEST(SweepTest, TheGridRunsTheFirstParameterSlowest) {
   kly_TubeDescription base = kly_test::sBandDescription();
-  const kly_SweepPlan plan = kly_Sweep::grid(
-      base,
-      {{"beam.voltage", {100e3, 110e3}, [](kly_TubeDescription& t, double v) { t.beam.voltage = v; }},
-       idlerFrequency({2.86e9, 2.87e9, 2.88e9})},
-      false);
+  const kly_SweepPlan plan =
+      kly_Sweep::grid(base,
+                      {{"beam.voltage", {100e3, 110e3}, [](kly_TubeDescription& t, double v) { t.beam.voltage = v; }},
+                       idlerFrequency({2.86e9, 2.87e9, 2.88e9})},
+                      false);
   ASSERT_EQ(plan.points.size(), 6u);
   EXPECT_EQ(plan.points[4].values, (std::vector<double>{110e3, 2.87e9}));
   EXPECT_EQ(plan.indices(4), (std::vector<std::size_t>{1, 1}));
@@ -122,8 +122,8 @@ TEST(SweepTest, ARefusedOrFailingPointIsRecordedAndTheRestComplete) {
                           if (q <= 0) throw std::invalid_argument("a Qe of " + std::to_string(q) + " is not above 0");
                           t.cavities.at(3).qe = q;
                         }};
-  kly_SweepParameter rings{"simulation.rings", {2, 25},
-                           [](kly_TubeDescription& t, double r) { t.simulation->rings = static_cast<int>(r); }};
+  kly_SweepParameter rings{
+      "simulation.rings", {2, 25}, [](kly_TubeDescription& t, double r) { t.simulation->rings = static_cast<int>(r); }};
   const kly_SweepPlan plan = kly_Sweep::grid(base, {qe, rings});
   EXPECT_FALSE(plan.points[2].tube);  // (-1, 2): refused by its parameter
   EXPECT_NE(plan.points[2].refusal.find("not above 0"), std::string::npos);
@@ -172,8 +172,8 @@ TEST(SweepTest, RecordsGivenAreKeptAndOnlyTheOthersRun) {
 }
 
 TEST(SweepTest, AStopKeepsThePointsDoneAndStartsNoMore) {
-  const kly_SweepPlan plan = kly_Sweep::grid(kly_test::sBandDescription(),
-                                             {idlerFrequency({2.86e9, 2.865e9, 2.87e9, 2.875e9, 2.88e9, 2.885e9})}, false);
+  const kly_SweepPlan plan = kly_Sweep::grid(
+      kly_test::sBandDescription(), {idlerFrequency({2.86e9, 2.865e9, 2.87e9, 2.875e9, 2.88e9, 2.885e9})}, false);
   kly_ThreadExecutor one(1);
   int asked = 0;
   kly_Sweep::Options options;
@@ -258,7 +258,7 @@ TEST(ThreadExecutorTest, AnErrorStartsNoMoreTasksAndComesBackWhenTheRunningOnesF
                    },
                    [&](std::size_t, kly_PointResult&&) { ++finished; }, nullptr),
                std::runtime_error);
-  EXPECT_LT(started.load(), 10);                 // nothing started long after the error
+  EXPECT_LT(started.load(), 10);                   // nothing started long after the error
   EXPECT_GE(finished.load(), started.load() - 2);  // what ran besides the error and one in flight was kept
   // An error of the record's taker ends the run the same way.
   EXPECT_THROW(workers.run(

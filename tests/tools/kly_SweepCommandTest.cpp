@@ -290,7 +290,8 @@ TEST_F(SweepCommandTest, EachKindOfSweepDrawsItsPlots) {
   EXPECT_TRUE(kly_SvgCheck::parse(map).wellFormed);
   const auto cells = [](const std::string& svg) {
     std::size_t n = 0;
-    for (std::size_t at = svg.find("class=\"cell\""); at != std::string::npos; at = svg.find("class=\"cell\"", at + 1)) ++n;
+    for (std::size_t at = svg.find("class=\"cell\""); at != std::string::npos; at = svg.find("class=\"cell\"", at + 1))
+      ++n;
     return n;
   };
   EXPECT_EQ(cells(map), 6u);
@@ -345,7 +346,7 @@ TEST(SweepProgressTest, PointsFailuresAndTheTimeLeft) {
     now = 1;
     p.pointDone(false);  // shown: the first line
     now = 2;
-    p.pointDone(true);   // not yet due
+    p.pointDone(true);  // not yet due
     now = 3;
     p.pointDone(false);
   }

@@ -16,8 +16,8 @@ struct kly_EvaluationOptions {
   // Threads of the simulation (kly_SimulationOptions::threads): 0 for one per
   // hardware thread, 1 for serial. The results do not depend on it.
   int threads = 1;
-  kly_PassObserver observer;        // after every pass; returning false ends the simulation there
-  kly_StepObserver stepObserver;    // every stepInterval time steps of a pass
+  kly_PassObserver observer;      // after every pass; returning false ends the simulation there
+  kly_StepObserver stepObserver;  // every stepInterval time steps of a pass
   int stepInterval = 256;
   std::function<bool()> skipSimulation;  // asked before the simulation starts: true leaves it out
 };

@@ -23,10 +23,10 @@ struct kly_PointResult {
   using Array = std::pair<std::string, std::vector<double>>;
 
   kly_PointStatus status = kly_PointStatus::failed;
-  std::string message;          // why the point failed; empty otherwise
-  bool simulated = false;       // the disk simulation ran
-  int passes = 0;               // simulation passes made (results.json: simulatedIterations)
-  bool diskReflected = false;   // the simulation's flags; false when it did not run
+  std::string message;         // why the point failed; empty otherwise
+  bool simulated = false;      // the disk simulation ran
+  int passes = 0;              // simulation passes made (results.json: simulatedIterations)
+  bool diskReflected = false;  // the simulation's flags; false when it did not run
   bool fieldOverlapping = false;
   double seconds = 0;           // wall time of the evaluation [s]
   std::vector<Scalar> scalars;  // in the order of results.json

@@ -8,7 +8,7 @@
 
 // The saturation point of a transfer curve: the largest output power.
 struct kly_Saturation {
-  bool found = false;     // some point is usable
+  bool found = false;  // some point is usable
   // The largest sample is an end of the range: at the highest drive the
   // output still rises (saturation lies above the range), at the lowest it
   // already falls (below it). The figures are then that sample's.
@@ -33,13 +33,13 @@ struct kly_Compression {
 // its largest sample, on the contiguous stretch of samples around it.
 struct kly_Band {
   bool found = false;
-  double drop = 0;            // [dB]
-  double peakGain = 0;        // the largest sampled gain [dB]
-  double peakFrequency = 0;   // [Hz]
-  double lower = 0;           // band edges [Hz]
+  double drop = 0;           // [dB]
+  double peakGain = 0;       // the largest sampled gain [dB]
+  double peakFrequency = 0;  // [Hz]
+  double lower = 0;          // band edges [Hz]
   double upper = 0;
-  bool lowerOpen = false;     // the band reaches the lowest sampled frequency: its edge lies beyond
-  bool upperOpen = false;     // ... the highest
+  bool lowerOpen = false;  // the band reaches the lowest sampled frequency: its edge lies beyond
+  bool upperOpen = false;  // ... the highest
   double width() const { return upper - lower; }
 };
 

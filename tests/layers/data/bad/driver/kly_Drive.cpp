@@ -1,4 +1,4 @@
 #include <nlohmann/json.hpp>
-#include "simulation/kly_SpaceCharge.h"
-#include "klystron/simulation/kly_DiskSimulation.h"
 #include <vector>
+#include "klystron/simulation/kly_DiskSimulation.h"
+#include "simulation/kly_SpaceCharge.h"
