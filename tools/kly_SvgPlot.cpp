@@ -157,6 +157,14 @@ void kly_SvgPlot::addBars(std::string name, std::vector<double> x, std::vector<d
   series_.back().barWidth = width;
 }
 
+void kly_SvgPlot::addHorizontalBar(std::string name, double y, double from, double to, double height, int color) {
+  SeriesOptions options;
+  options.color = color;
+  addSeries(std::move(name), {std::min(from, to), std::max(from, to)}, {y, y}, options);
+  series_.back().horizontal = true;
+  series_.back().barHeight = height;
+}
+
 void kly_SvgPlot::addMarker(double x, std::string label) { markers_.push_back(Marker{x, std::move(label)}); }
 
 void kly_SvgPlot::addBand(Axis axis, double from, double to, std::string label) {
@@ -164,6 +172,10 @@ void kly_SvgPlot::addBand(Axis axis, double from, double to, std::string label) 
 }
 
 void kly_SvgPlot::setXTicks(std::vector<Tick> ticks) { xTicks_ = std::move(ticks); }
+
+void kly_SvgPlot::setYTicks(std::vector<Tick> ticks) { yTicks_ = std::move(ticks); }
+
+void kly_SvgPlot::setXRange(double lo, double hi) { xRange_ = std::make_pair(lo, hi); }
 
 void kly_SvgPlot::setYRange(double lo, double hi) { yRange_ = std::make_pair(lo, hi); }
 
@@ -193,6 +205,7 @@ std::string kly_SvgPlot::render() const {
   renderSeries(out, f);
   renderMarkers(out, f);
   renderLegend(out);
+  renderNotes(out);
   out += "</svg>\n";
   return out;
 }
@@ -212,7 +225,12 @@ kly_SvgPlot::Frame kly_SvgPlot::frame() const {
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       xr.add(s.bars ? along(s.x[i] - s.barWidth / 2, xScale_) : x);
       xr.add(s.bars ? along(s.x[i] + s.barWidth / 2, xScale_) : x);
-      (right ? y2r : yr).add(y);
+      if (s.horizontal) {
+        yr.add(along(s.y[i] - s.barHeight / 2, yScale_));
+        yr.add(along(s.y[i] + s.barHeight / 2, yScale_));
+      } else {
+        (right ? y2r : yr).add(y);
+      }
       if (s.bars) yr.add(0);
     }
   }
@@ -222,8 +240,14 @@ kly_SvgPlot::Frame kly_SvgPlot::frame() const {
     (b.axis == Axis::X ? xr : yr).add(along(b.to, b.axis == Axis::X ? xScale_ : yScale_));
   }
   for (const Tick& t : xTicks_) xr.add(along(t.at, xScale_));
+  for (const Tick& t : yTicks_) yr.add(along(t.at, yScale_));
 
-  f.x = xScale_ == Scale::Log ? decades(xr) : niceRange(xr, f.xStep);
+  if (xRange_) {
+    f.x = Range{along(xRange_->first, xScale_), along(xRange_->second, xScale_)};
+    if (xScale_ == Scale::Linear) niceRange(f.x, f.xStep);
+  } else {
+    f.x = xScale_ == Scale::Log ? decades(xr) : niceRange(xr, f.xStep);
+  }
   if (yRange_) {
     f.y = Range{along(yRange_->first, yScale_), along(yRange_->second, yScale_)};
     if (yScale_ == Scale::Linear) niceRange(f.y, f.yStep);
@@ -231,7 +255,7 @@ kly_SvgPlot::Frame kly_SvgPlot::frame() const {
     f.y = yScale_ == Scale::Log ? decades(yr) : niceRange(yr, f.yStep);
   }
   if (hasRightAxis()) f.y2 = y2Scale_ == Scale::Log ? decades(y2r) : niceRange(y2r, f.y2Step);
-  if (!xTicks_.empty() && !xr.empty()) {
+  if (!xTicks_.empty() && !xr.empty() && !xRange_) {
     // Categories: keep half a bar of room at both ends instead of whole ticks.
     f.x = xr;
     if (f.x.lo == f.x.hi) f.x = Range{f.x.lo - 1, f.x.hi + 1};
@@ -264,16 +288,20 @@ void kly_SvgPlot::renderBands(std::string& out, const Frame& f) const {
           "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
           "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.3\"/>\n",
           escape(b.label), a, kTop, std::max(c - a, 0.5), h);
-      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
-                         (a + c) / 2, kTop + 14 + 14 * xBands++, escape(b.label));
+      if (!b.label.empty()) {
+        out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" fill=\"#555\">{}</text>\n",
+                           (a + c) / 2, kTop + 14 + 14 * xBands++, escape(b.label));
+      }
     } else {
       const double a = std::clamp(f.py(b.to), kTop, kTop + h), c = std::clamp(f.py(b.from), kTop, kTop + h);
       out += fmt::format(
           "<rect class=\"band\" data-label=\"{}\" x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" "
           "height=\"{:.2f}\" fill=\"#f0a030\" fill-opacity=\"0.35\"/>\n",
           escape(b.label), kLeft, a, w, std::max(c - a, 0.5));
-      out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" fill=\"#555\">{}</text>\n", kLeft + w - 4,
-                         (a + c) / 2 + 4, escape(b.label));
+      if (!b.label.empty()) {
+        out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"end\" fill=\"#555\">{}</text>\n",
+                           kLeft + w - 4, (a + c) / 2 + 4, escape(b.label));
+      }
     }
   }
   out += "</g>\n";
@@ -297,7 +325,13 @@ void kly_SvgPlot::renderAxes(std::string& out, const Frame& f) const {
         "</text>\n",
         f.pxAlong(t.at), kTop + h + 16, escape(t.label));
   }
-  for (const AxisTick& t : axisTicks(f.y, f.yStep, f.yScale)) {
+  std::vector<AxisTick> yTicks;
+  if (yTicks_.empty()) {
+    yTicks = axisTicks(f.y, f.yStep, f.yScale);
+  } else {
+    for (const Tick& t : yTicks_) yTicks.push_back(AxisTick{along(t.at, f.yScale), t.label});
+  }
+  for (const AxisTick& t : yTicks) {
     out += fmt::format("<line x1=\"{1:.2f}\" y1=\"{0:.2f}\" x2=\"{2:.2f}\" y2=\"{0:.2f}\"/>\n", f.pyAlong(t.at), kLeft,
                        kLeft + w);
     out += fmt::format(
@@ -346,7 +380,14 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
     const auto placed = [&](std::size_t i) { return std::isfinite(f.px(s.x[i])) && std::isfinite(py(s.y[i])); };
     out += fmt::format("<g class=\"series\" data-name=\"{}\"{}>\n", escape(s.name),
                        right ? " data-axis=\"right\"" : "");
-    if (s.bars) {
+    if (s.horizontal) {
+      if (s.x.size() == 2 && placed(0) && placed(1)) {
+        const double top = f.py(s.y[0] + s.barHeight / 2), bottom = f.py(s.y[0] - s.barHeight / 2);
+        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" fill=\"{}\"/>\n",
+                           f.px(s.x[0]), std::min(top, bottom), std::abs(f.px(s.x[1]) - f.px(s.x[0])),
+                           std::abs(bottom - top), color);
+      }
+    } else if (s.bars) {
       for (std::size_t i = 0; i < s.x.size(); ++i) {
         if (!placed(i)) continue;
         const double top = std::min(f.py(s.y[i]), f.py(0)), bottom = std::max(f.py(s.y[i]), f.py(0));
@@ -365,8 +406,8 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
       std::string points;
       auto flush = [&] {
         if (!points.empty()) {
-          out += fmt::format("<polyline fill=\"none\" stroke=\"{}\" stroke-width=\"1.5\"{} points=\"{}\"/>\n", color,
-                             dash, points);
+          out += fmt::format("<polyline fill=\"none\" stroke=\"{}\" stroke-width=\"{}\"{} points=\"{}\"/>\n", color,
+                             s.options.lineWidth, dash, points);
         }
         points.clear();
       };
@@ -387,6 +428,7 @@ void kly_SvgPlot::renderSeries(std::string& out, const Frame& f) const {
 void kly_SvgPlot::renderMarkers(std::string& out, const Frame& f) const {
   out += "<g class=\"markers\">\n";
   for (const Marker& m : markers_) {
+    if (!(f.px(m.x) >= kLeft - 0.5 && f.px(m.x) <= kLeft + f.w + 0.5)) continue;  // outside a fixed range
     out += fmt::format(
         "<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" y2=\"{2:.2f}\" stroke=\"#444\" "
         "stroke-dasharray=\"3 3\"/>\n",
@@ -418,7 +460,7 @@ double kly_SvgPlot::legendItemWidth(const Series& s) { return 50 + 7.0 * static_
 
 int kly_SvgPlot::height() const {
   const std::size_t rows = legendRows().size();
-  return kHeight + static_cast<int>(kLegendRow * (rows > 1 ? rows - 1 : 0));
+  return kHeight + static_cast<int>(kLegendRow * ((rows > 1 ? rows - 1 : 0) + notes_.size()));
 }
 
 // Legend: rows under the plot, where it hides no data.
@@ -433,9 +475,9 @@ void kly_SvgPlot::renderLegend(std::string& out) const {
     const double ly = kHeight - 12.0 + kLegendRow * static_cast<double>(r);
     for (const Series* s : rows[r]) {
       const char* color = kPalette[s->color % kPaletteSize];
-      if (s->bars || s->options.style == Style::Markers) {
-        out += fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8,
-                           color);
+      if (s->bars || s->horizontal || s->options.style == Style::Markers) {
+        out +=
+            fmt::format("<rect x=\"{:.2f}\" y=\"{:.2f}\" width=\"20\" height=\"8\" fill=\"{}\"/>\n", x, ly - 8, color);
       } else {
         out += fmt::format(
             "<line x1=\"{:.2f}\" y1=\"{:.2f}\" x2=\"{:.2f}\" y2=\"{:.2f}\" stroke=\"{}\" "
@@ -445,6 +487,18 @@ void kly_SvgPlot::renderLegend(std::string& out) const {
       out += fmt::format("<text x=\"{:.2f}\" y=\"{:.2f}\">{}</text>\n", x + 26, ly, escape(s->name));
       x += legendItemWidth(*s);
     }
+  }
+  out += "</g>\n";
+}
+
+// Notes: left-aligned lines under the legend rows.
+void kly_SvgPlot::renderNotes(std::string& out) const {
+  if (notes_.empty()) return;
+  const std::size_t rows = std::max<std::size_t>(legendRows().size(), 1);
+  out += "<g class=\"notes\" fill=\"#333\">\n";
+  for (std::size_t i = 0; i < notes_.size(); ++i) {
+    out += fmt::format("<text x=\"20\" y=\"{:.2f}\">{}</text>\n",
+                       kHeight - 12.0 + kLegendRow * static_cast<double>(rows + i), escape(notes_[i]));
   }
   out += "</g>\n";
 }

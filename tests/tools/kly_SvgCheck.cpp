@@ -1,6 +1,7 @@
 #include "kly_SvgCheck.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -25,9 +26,20 @@ const char* attribute(const XML_Char** attrs, const char* name) {
   return nullptr;
 }
 
+// An attribute's number; NaN when it is missing or not a number.
+double number(const char* text) {
+  if (!text) return std::nan("");
+  std::istringstream in(text);
+  double v = 0;
+  return in >> v ? v : std::nan("");
+}
+
 void XMLCALL start(void* data, const XML_Char* name, const XML_Char** attrs) {
   State& s = *static_cast<State*>(data);
-  if (s.depth == 0) s.out->rootName = name;
+  if (s.depth == 0) {
+    s.out->rootName = name;
+    if (const char* h = attribute(attrs, "height")) s.out->height = number(h);
+  }
   ++s.depth;
   const char* cls = attribute(attrs, "class");
   if (std::strcmp(name, "g") == 0 && cls && std::strcmp(cls, "series") == 0) {
@@ -47,10 +59,14 @@ void XMLCALL start(void* data, const XML_Char* name, const XML_Char** attrs) {
       double x = 0, y = 0;
       char comma = 0;
       while (in >> x >> comma >> y) series.points.emplace_back(x, y);
+      series.strokeWidth = number(attribute(attrs, "stroke-width"));
     } else if (std::strcmp(name, "rect") == 0) {
       ++series.rects;
+      series.boxes.push_back({number(attribute(attrs, "x")), number(attribute(attrs, "y")),
+                              number(attribute(attrs, "width")), number(attribute(attrs, "height"))});
     } else if (std::strcmp(name, "circle") == 0) {
       ++series.circles;
+      series.centres.emplace_back(number(attribute(attrs, "cx")), number(attribute(attrs, "cy")));
     }
   }
 }

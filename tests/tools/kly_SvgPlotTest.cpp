@@ -169,4 +169,68 @@ TEST(SvgPlotTest, CategoryTicksAndAFixedRange) {
   EXPECT_LT(svg.series.at("too high").points[0].second, 56);  // above the plot area
 }
 
+TEST(SvgPlotTest, HorizontalBarsLieBetweenTheirEndsWithTheirOwnColours) {
+  kly_SvgPlot plot("t", "share [%]", "");
+  plot.setXRange(0, 100);
+  plot.setYRange(-1, 1);
+  plot.addHorizontalBar("first", 0, 0, 25, 0.5, 3);
+  plot.addHorizontalBar("second", 0, 25, 100, 0.5, 3);  // the same colour, asked for
+  const std::string text = plot.render();
+  const kly_SvgCheck svg = kly_SvgCheck::parse(text);
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  const auto& a = svg.series.at("first").boxes;
+  const auto& b = svg.series.at("second").boxes;
+  ASSERT_EQ(a.size(), 1u);
+  ASSERT_EQ(b.size(), 1u);
+  // 0 to 100 % spans the plot area, a quarter of it for the first bar; the
+  // second starts where the first ends; both half a unit high about y = 0.
+  const double left = 80, width = kly_SvgPlot::kWidth - 80 - 24;
+  EXPECT_NEAR(a[0].x, left, 0.01);
+  EXPECT_NEAR(a[0].width, width / 4, 0.02);
+  EXPECT_NEAR(b[0].x, a[0].x + a[0].width, 0.02);
+  EXPECT_NEAR(b[0].x + b[0].width, left + width, 0.02);
+  EXPECT_NEAR(a[0].height, (kly_SvgPlot::kHeight - 56 - 78) / 4.0, 0.02);
+  EXPECT_EQ(a[0].y, b[0].y);
+  // Both bars and both legend swatches in palette colour 3, none in the first colour.
+  std::size_t fills = 0;
+  for (std::size_t at = text.find("fill=\"#ff7f0e\""); at != std::string::npos;
+       at = text.find("fill=\"#ff7f0e\"", at + 1)) {
+    ++fills;
+  }
+  EXPECT_EQ(fills, 4u);
+  EXPECT_EQ(text.find("#1f77b4"), std::string::npos);
+  EXPECT_TRUE(svg.hasText("first"));  // in the legend
+}
+
+TEST(SvgPlotTest, FixedRangesTicksNotesAndWidths) {
+  kly_SvgPlot plot("t", "z", "phase");
+  plot.setXRange(0.2, 0.6);
+  plot.setYRange(-180, 180);
+  plot.setYTicks({{-180, "-180"}, {0, "zero"}, {180, "180"}});
+  plot.addSeries("line", {0.0, 0.4, 0.8}, {0, 90, 0}, {kly_SvgPlot::Style::Line, false, 0, false, 1.0});
+  plot.addMarker(0.1, "upstream");  // outside the fixed range: not drawn
+  plot.addMarker(0.5, "inside");
+  plot.addBand(kly_SvgPlot::Axis::X, 0.29, 0.31, "");  // shaded, no label
+  plot.addNote("first note");
+  plot.addNote("second note <2>");
+  const kly_SvgCheck svg = kly_SvgCheck::parse(plot.render());
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  // The x range is as fixed: 0.4 in the middle of the plot area, 0 and 0.8 outside it (clipped).
+  const auto& p = svg.series.at("line").points;
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_NEAR(p[1].first, 80 + (kly_SvgPlot::kWidth - 80 - 24) / 2.0, 0.01);
+  EXPECT_LT(p[0].first, 80);
+  EXPECT_GT(p[2].first, kly_SvgPlot::kWidth - 24);
+  EXPECT_EQ(svg.series.at("line").strokeWidth, 1.0);
+  EXPECT_TRUE(svg.hasText("zero"));
+  EXPECT_FALSE(svg.hasText("90"));  // only the ticks given
+  EXPECT_TRUE(svg.hasText("inside"));
+  EXPECT_FALSE(svg.hasText("upstream"));
+  EXPECT_EQ(svg.bands.size(), 1u);
+  EXPECT_TRUE(svg.hasText("first note"));
+  EXPECT_TRUE(svg.hasText("second note <2>"));
+  // Each note adds a row to the picture (this plot has no legend).
+  EXPECT_EQ(svg.height, kly_SvgPlot::kHeight + 2 * kly_SvgPlot::kLegendRow);
+}
+
 }  // namespace
