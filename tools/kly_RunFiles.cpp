@@ -21,6 +21,8 @@ kly_OutputFolder kly_RunFiles::collect(const kly_TubeRun& run, const std::filesy
     out.add("trajectories.csv", kly_CsvWriter::trajectories(run));
     out.add("passes.csv", kly_CsvWriter::passes(run));
     out.add("applegate.svg", kly_TubePlots::applegate(run).render());
+    out.add("phase-space.svg", kly_TubePlots::phaseSpace(run).render());
+    out.add("power-balance.svg", kly_TubePlots::powerBalance(run).render());
     out.add("exit-velocities.svg", kly_TubePlots::exitVelocities(run).render());
   }
   return out;
@@ -39,6 +41,8 @@ const std::vector<std::string>& kly_RunFiles::allNames() {
                                                  "trajectories.csv",
                                                  "passes.csv",
                                                  "applegate.svg",
+                                                 "phase-space.svg",
+                                                 "power-balance.svg",
                                                  "exit-velocities.svg"};
   return names;
 }

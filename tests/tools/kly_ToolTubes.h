@@ -3,6 +3,7 @@
 // The tube files the tests of the command's classes run, as JSON, and one way
 // to run them.
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ inline nlohmann::json smallTube() {
     ],
     "simulation": {"disks": 8, "rings": 1, "steps": 16, "maxIterations": 3, "nearField": "thin"}
   })");
+}
+
+// A tube file of examples/, as JSON (none of them names a file of its own
+// folder but the imported-beam example).
+inline nlohmann::json exampleTube(const std::string& name) {
+  std::ifstream in(std::string(KLY_SOURCE_DIR) + "/examples/" + name + ".json");
+  return nlohmann::json::parse(in);
 }
 
 // The tube file's contents, as read from a file test.json.

@@ -210,8 +210,9 @@ TEST_F(WritersTest, PlotsAreWellFormedAndHoldTheirSeries) {
   kly_SvgCheck b = kly_SvgCheck::parse(kly_TubePlots::bunching(*simulated_).render());
   ASSERT_TRUE(b.wellFormed) << b.error;
   EXPECT_EQ(b.series.at("analytic I1/I0").points.size(), 200u);
-  EXPECT_EQ(b.series.at("simulated I1/I0").points.size(), 200u);
-  EXPECT_EQ(b.series.at("simulated I2/I0").points.size(), 200u);
+  // The simulated profile up to the output field's end (kly_TubePlotsTest).
+  EXPECT_GT(b.series.at("simulated I1/I0").points.size(), 100u);
+  EXPECT_EQ(b.series.at("simulated I2/I0").points.size(), b.series.at("simulated I1/I0").points.size());
   for (const char* label : {"0", "1", "2"}) EXPECT_TRUE(b.hasText(label)) << label;  // cavity markers
   b = kly_SvgCheck::parse(kly_TubePlots::bunching(*analytic_).render());
   EXPECT_EQ(b.series.size(), 1u);
@@ -225,7 +226,7 @@ TEST_F(WritersTest, PlotsAreWellFormedAndHoldTheirSeries) {
   ASSERT_TRUE(a.wellFormed) << a.error;
   EXPECT_EQ(a.series.size(), 8u);  // one trajectory per disk
   EXPECT_GE(a.series.at("disk 0").points.size(), 2u);
-  EXPECT_EQ(a.bands, (std::vector<std::string>{"cavity 0", "cavity 1", "cavity 2"}));
+  EXPECT_EQ(a.bands.size(), 3u);  // the gaps; their centres are marked by number
 
   kly_SvgCheck e = kly_SvgCheck::parse(kly_TubePlots::exitVelocities(*simulated_).render());
   ASSERT_TRUE(e.wellFormed) << e.error;
