@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "kly_SvgCheck.h"
@@ -203,26 +204,21 @@ TEST_F(TubePlotsTest, ThePowerBalanceIsOneBarOfTheBeamAndTheMeasuredSpentBeamUnd
   const kly_PowerBalance b = kly_PowerBalance::of(*xband_);
   const kly_SvgCheck svg = kly_SvgCheck::parse(kly_TubePlots::powerBalance(*xband_).render());
   ASSERT_TRUE(svg.wellFormed) << svg.error;
-  std::vector<kly_SvgSeries::Box> parts;
-  const kly_SvgSeries* measured = nullptr;
-  for (const char* part :
-       {"output ", "output cavity walls ", "other cavities ", "spent beam ", "spent beam leaving "}) {
-    for (const auto& [name, series] : svg.series) {
-      if (name.rfind(part, 0) != 0 ||
-          (std::string(part) == "spent beam " && name.rfind("spent beam leaving", 0) == 0) ||
-          (std::string(part) == "output " && name.rfind("output cavity", 0) == 0)) {
-        continue;
-      }
-      ASSERT_EQ(series.boxes.size(), 1u) << name;
-      if (std::string(part) == "spent beam leaving ") {
-        measured = &series;
-      } else {
-        parts.push_back(series.boxes[0]);
+  // Each part by what its name (power and share follow) says it is.
+  std::map<std::string, kly_SvgSeries::Box> part;
+  for (const auto& [name, series] : svg.series) {
+    ASSERT_EQ(series.boxes.size(), 1u) << name;
+    for (const char* kind : {"spent beam leaving", "spent beam", "output cavity walls", "output", "other cavities"}) {
+      if (name.rfind(kind, 0) == 0) {
+        part.emplace(kind, series.boxes[0]);
+        break;
       }
     }
   }
-  ASSERT_EQ(parts.size(), 4u);
-  ASSERT_NE(measured, nullptr);
+  ASSERT_EQ(part.size(), 5u);
+  const std::vector<kly_SvgSeries::Box> parts = {part["output"], part["output cavity walls"], part["other cavities"],
+                                                 part["spent beam"]};
+  const kly_SvgSeries::Box measured = part["spent beam leaving"];
   // The parts follow each other from 0 to 100 % of the plot's width, each as wide as its share.
   const double width = kRightEdge - kLeft;
   EXPECT_NEAR(parts[0].x, kLeft, 0.01);
@@ -230,8 +226,8 @@ TEST_F(TubePlotsTest, ThePowerBalanceIsOneBarOfTheBeamAndTheMeasuredSpentBeamUnd
   EXPECT_NEAR(parts.back().x + parts.back().width, kRightEdge, 0.05);
   EXPECT_NEAR(parts[0].width, width * b.output / b.launched, 0.02);
   // The measured spent beam ends where the balance does.
-  EXPECT_NEAR(measured->boxes[0].x + measured->boxes[0].width, kRightEdge, 0.05);
-  EXPECT_NEAR(measured->boxes[0].width, width * b.spentMeasured / b.launched, 0.02);
+  EXPECT_NEAR(measured.x + measured.width, kRightEdge, 0.05);
+  EXPECT_NEAR(measured.width, width * b.spentMeasured / b.launched, 0.02);
   bool noted = false;
   for (const std::string& t : svg.texts)
     noted = noted || t.find("differ by 0.23 % of the beam power") != std::string::npos;
