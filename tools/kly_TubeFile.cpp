@@ -210,9 +210,14 @@ std::optional<json> parseJson(std::string_view text, Problems& problems) {
   }
 }
 
+// A relative name from the tube file's folder, made absolute, so that every
+// process of a run, whatever its working folder, opens the same file.
 std::filesystem::path resolve(const std::filesystem::path& source, const std::string& name) {
   const std::filesystem::path p(name);
-  return p.is_absolute() ? p : source.parent_path() / p;
+  if (p.is_absolute()) return p;
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::absolute(source.parent_path(), error);
+  return ((error ? source.parent_path() : folder) / p).lexically_normal();
 }
 
 void checkReadable(const std::filesystem::path& file, const std::string& path, const std::string& name,
@@ -356,8 +361,7 @@ void readSimulation(const json& v, const std::filesystem::path& source, Problems
     problems.add("simulation", "expected an object, found " + describe(v));
     return;
   }
-  ObjectReader r(v, "simulation", problems,
-                 {"disks", "rings", "steps", "maxIterations", "nearField", "importBeam"});
+  ObjectReader r(v, "simulation", problems, {"disks", "rings", "steps", "maxIterations", "nearField", "importBeam"});
   sim.disks = r.getInteger("disks", 1, INT_MAX).value_or(0);
   sim.rings = r.getInteger("rings", 1, kly::kMaxRings).value_or(0);
   sim.steps = r.getInteger("steps", 1, INT_MAX).value_or(0);
@@ -413,9 +417,9 @@ kly_TubeFileContents kly_TubeFile::read(const std::filesystem::path& file) {
       if (entry.path().extension() == ".json") tubes.push_back(entry.path().filename().string());
     }
     std::sort(tubes.begin(), tubes.end());
-    throw kly_TubeFileError({fmt::format("{}: is a folder, not a tube file{}", file.string(),
-                                         tubes.empty() ? std::string()
-                                                       : fmt::format(" (it holds {})", fmt::join(tubes, ", ")))});
+    throw kly_TubeFileError(
+        {fmt::format("{}: is a folder, not a tube file{}", file.string(),
+                     tubes.empty() ? std::string() : fmt::format(" (it holds {})", fmt::join(tubes, ", ")))});
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) throw kly_TubeFileError({fmt::format("{}: cannot open the tube file", file.string())});

@@ -10,8 +10,8 @@
 #include "klystron/model/kly_TubeDescription.h"
 
 // One tube as a JSON tube file describes it: the description the engine
-// computes with (names of field and beam files resolved against the tube
-// file's folder) and what the reports call it.
+// computes with (relative names of field and beam files resolved against
+// the tube file's folder into absolute ones) and what the reports call it.
 struct kly_TubeFileContents {
   std::string name;              // the file's "name", else the file name without extension
   std::filesystem::path source;  // the tube file as given

@@ -62,9 +62,8 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
   // The beam file does not exist: the only complaint is about it, with the resolved path.
   auto p = problemsOf(t);
   ASSERT_EQ(p.size(), 1u);
-  EXPECT_EQ(p[0],
-            "dir/tube.json: simulation.importBeam.file: cannot open 'beams/b.txt' (looked for "
-            "'dir/beams/b.txt')");
+  EXPECT_EQ(p[0], "dir/tube.json: simulation.importBeam.file: cannot open 'beams/b.txt' (looked for '" +
+                      (std::filesystem::current_path() / "dir/beams/b.txt").string() + "')");
 
   t["simulation"]["importBeam"]["file"] = dataFile("prebunched-beam.txt");
   const kly_TubeFileContents contents = kly_TubeFile::parse(t.dump(), kSource);
@@ -122,6 +121,15 @@ TEST(TubeFileTest, RelativeFileNamesAreTakenFromTheTubeFilesFolder) {
   // The same names are not found from another folder.
   EXPECT_EQ(problemsOf(t).size(), 2u);
   EXPECT_FALSE(d.simulation->importBeam->useGivenInjectionPosition);
+  // A tube file named relative to the working folder still gives absolute
+  // names, which other processes of a sweep open from folders of their own.
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(KLY_TEST_DATA_DIR);
+  const kly_TubeDescription relative = kly_TubeFile::parse(t.dump(), "./sub/../tube.json").description;
+  std::filesystem::current_path(here);
+  EXPECT_EQ(relative.cavities[1].fieldFile,
+            (std::filesystem::path(KLY_TEST_DATA_DIR) / "gap-field-axis.txt").lexically_normal().string());
+  EXPECT_TRUE(std::filesystem::path(relative.simulation->importBeam->file).is_absolute());
 }
 
 TEST(TubeFileTest, ReadsWhatTheJavaSettersDescribe) {
@@ -253,7 +261,8 @@ TEST(TubeFileTest, CountsAndPhysicalValuesOutOfRange) {
   EXPECT_TRUE(problemsOf(t).empty());
   for (const char* name : {"thin", "finite"}) {
     t["simulation"]["nearField"] = name;
-    EXPECT_EQ(kly_nearFieldName(kly_TubeFile::parse(t.dump(), kSource).description.simulation->nearField), std::string(name));
+    EXPECT_EQ(kly_nearFieldName(kly_TubeFile::parse(t.dump(), kSource).description.simulation->nearField),
+              std::string(name));
   }
 
   t = goodTube();
@@ -299,9 +308,8 @@ TEST(TubeFileTest, FieldFilesAndRings) {
   EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldRings: given without fieldFile");
   t = goodTube();
   t["cavities"][1]["fieldFile"] = "fields/missing.txt";
-  EXPECT_EQ(problemOf(t),
-            "dir/tube.json: cavities[1].fieldFile: cannot open 'fields/missing.txt' (looked for "
-            "'dir/fields/missing.txt')");
+  EXPECT_EQ(problemOf(t), "dir/tube.json: cavities[1].fieldFile: cannot open 'fields/missing.txt' (looked for '" +
+                              (std::filesystem::current_path() / "dir/fields/missing.txt").string() + "')");
   t = goodTube();
   t["cavities"][1]["fieldFile"] = "";
   EXPECT_EQ(problemOf(t), R"(dir/tube.json: cavities[1].fieldFile: expected a non-empty string, found "")");
@@ -377,8 +385,9 @@ TEST(TubeFile, AFolderIsNamedAsOne) {
     kly_TubeFile::read(examples);
     FAIL() << "read a folder";
   } catch (const kly_TubeFileError& e) {
-    EXPECT_EQ(std::string(e.what()), examples + ": is a folder, not a tube file (it holds sband-prebunched.json, "
-                                                "sband-round.json, xband-sheet.json)");
+    EXPECT_EQ(std::string(e.what()), examples +
+                                         ": is a folder, not a tube file (it holds sband-prebunched.json, "
+                                         "sband-round.json, xband-sheet.json)");
   }
 }
 
