@@ -68,20 +68,25 @@ kly_PointResult kly_Sweep::evaluate(const kly_SweepPlan& plan, std::size_t point
   return kly_PointEvaluation::evaluate(*p.tube, pointOptions(plan.simulate));
 }
 
+std::vector<std::size_t> kly_Sweep::pending(const kly_SweepPlan& plan,
+                                            const std::vector<std::optional<kly_PointResult>>& done) {
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; i < plan.points.size(); ++i) {
+    if ((i < done.size() && done[i]) || !plan.points[i].tube) continue;
+    out.push_back(i);
+  }
+  return out;
+}
+
 std::vector<std::optional<kly_PointResult>> kly_Sweep::run(const kly_SweepPlan& plan, kly_PointExecutor& executor,
                                                            const Options& options,
                                                            std::vector<std::optional<kly_PointResult>> done) {
   if (!done.empty() && done.size() != plan.points.size())
     throw std::invalid_argument("the records given are not one per point of the sweep");
   done.resize(plan.points.size());
-  std::vector<std::size_t> pending;
+  const std::vector<std::size_t> pending = kly_Sweep::pending(plan, done);
   for (std::size_t i = 0; i < plan.points.size(); ++i) {
-    if (done[i]) continue;
-    if (!plan.points[i].tube) {
-      done[i] = evaluate(plan, i);
-      continue;
-    }
-    pending.push_back(i);
+    if (!done[i] && !plan.points[i].tube) done[i] = evaluate(plan, i);
   }
   executor.run(
       pending.size(), [&plan, &pending](std::size_t task) { return evaluate(plan, pending[task]); },

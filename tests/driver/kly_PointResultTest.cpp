@@ -1,7 +1,10 @@
-// A point's record and a tube description written as text and read back:
-// the same bits, and nothing but a whole text accepted.
+// A point's record, a tube description and a point's task written as text
+// and read back: the same bits, and nothing but a whole text accepted; a task
+// evaluated from its text gives the record of its tube evaluated here.
 #include "klystron/driver/kly_DescriptionText.h"
 #include "klystron/driver/kly_PointResult.h"
+#include "klystron/driver/kly_PointTask.h"
+#include "klystron/driver/kly_Sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +13,8 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+
+#include "kly_TestTubes.h"
 
 namespace {
 
@@ -158,6 +163,49 @@ TEST(DescriptionTextTest, OnlyAWholeDescriptionIsRead) {
   std::string swapped = text;
   swapped.replace(swapped.find("beam.current"), 12, "beam.kurrent");
   EXPECT_THROW(kly_DescriptionText::read(swapped), std::invalid_argument);
+}
+
+TEST(PointTaskTest, ATaskGoesToTextAndIsEvaluatedAsItsTubeAlone) {
+  kly_EvaluationOptions options;
+  options.simulate = false;
+  options.analyticProfile = true;
+  options.threads = 3;
+  const std::string text = kly_PointTask::write(awkwardTube(), options);
+  const kly_PointTask back = kly_PointTask::read(text);
+  EXPECT_EQ(kly_DescriptionText::write(back.tube), kly_DescriptionText::write(awkwardTube()));
+  EXPECT_FALSE(back.options.simulate);
+  EXPECT_TRUE(back.options.analyticProfile);
+  EXPECT_EQ(back.options.threads, 3);
+
+  // The record of the text is that of the tube evaluated here, bit for bit
+  // (the wall time aside), simulation included.
+  const kly_TubeDescription tube = kly_test::smallSimulatedTube();
+  const kly_EvaluationOptions sweepPoint = kly_Sweep::pointOptions(true);
+  kly_PointResult remote = kly_PointTask::evaluate(kly_PointTask::write(tube, sweepPoint));
+  kly_PointResult local = kly_PointEvaluation::evaluate(tube, sweepPoint);
+  ASSERT_EQ(local.status, kly_PointStatus::ok) << local.message;
+  EXPECT_TRUE(local.simulated);
+  remote.seconds = local.seconds = 0;
+  EXPECT_TRUE(remote.identical(local));
+}
+
+TEST(PointTaskTest, OnlyAWholeTaskIsEvaluated) {
+  const std::string text = kly_PointTask::write(kly_test::sBandDescription(), kly_Sweep::pointOptions(false));
+  for (const std::string& bad : std::vector<std::string>{
+           std::string(), text.substr(0, 30), text.substr(0, text.size() - 5),
+           "klystron point task 1 simulate=2 profile=0 threads=1\n",
+           "klystron point task 1 simulate=1 profile=0 threads=-1\n" + text.substr(text.find('\n') + 1)}) {
+    EXPECT_THROW(kly_PointTask::read(bad), std::invalid_argument) << bad.substr(0, 60);
+    const kly_PointResult r = kly_PointTask::evaluate(bad);
+    EXPECT_EQ(r.status, kly_PointStatus::failed);
+    EXPECT_EQ(r.message.rfind("not a point task: ", 0), 0u) << r.message;
+  }
+  // A tube whose field file is missing: a failed record with the model's reason.
+  kly_TubeDescription missing = kly_test::sBandDescription();
+  missing.cavities[3] = kly_test::withFieldFile(missing.cavities[3], "/nonexistent/gap.txt", 1);
+  const kly_PointResult r = kly_PointTask::evaluate(kly_PointTask::write(missing, kly_Sweep::pointOptions(false)));
+  EXPECT_EQ(r.status, kly_PointStatus::failed);
+  EXPECT_NE(r.message.find("/nonexistent/gap.txt"), std::string::npos) << r.message;
 }
 
 }  // namespace

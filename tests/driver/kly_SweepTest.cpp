@@ -22,17 +22,7 @@
 
 namespace {
 
-// The S-band tube with a simulation small enough for every test run.
-kly_TubeDescription smallSimulatedTube() {
-  kly_TubeDescription d = kly_test::sBandDescription();
-  kly_SimulationSettings s;
-  s.disks = 8;
-  s.rings = 2;
-  s.steps = 16;
-  s.maxIterations = 40;
-  d.simulation = s;
-  return d;
-}
+using kly_test::smallSimulatedTube;
 
 kly_SweepParameter idlerFrequency(std::vector<double> values) {
   return {"cavities[1].frequency", std::move(values),
@@ -127,6 +117,7 @@ TEST(SweepTest, ARefusedOrFailingPointIsRecordedAndTheRestComplete) {
   const kly_SweepPlan plan = kly_Sweep::grid(base, {qe, rings});
   EXPECT_FALSE(plan.points[2].tube);  // (-1, 2): refused by its parameter
   EXPECT_NE(plan.points[2].refusal.find("not above 0"), std::string::npos);
+  EXPECT_EQ(kly_Sweep::pending(plan, {}), (std::vector<std::size_t>{0, 1, 4, 5, 6, 7}));  // not the refused ones
   kly_ThreadExecutor workers(2);
   std::atomic<int> observed{0};
   kly_Sweep::Options options;
@@ -164,6 +155,9 @@ TEST(SweepTest, RecordsGivenAreKeptAndOnlyTheOthersRun) {
   std::vector<std::size_t> evaluated;
   kly_Sweep::Options options;
   options.observer = [&](std::size_t i, const kly_PointResult&) { evaluated.push_back(i); };
+  // The tasks the executor gets, as another process learns them: the points
+  // without a record, in order.
+  EXPECT_EQ(kly_Sweep::pending(plan, done), (std::vector<std::size_t>{0, 2}));
   const auto results = kly_Sweep::run(plan, one, options, done);
   EXPECT_EQ(evaluated, (std::vector<std::size_t>{0, 2}));
   EXPECT_TRUE(results[1]->identical(kept));

@@ -41,6 +41,18 @@ inline kly_TubeDescription sBandDescription(double inputPower = 60.0) {
   return d;
 }
 
+// The S-band tube with a simulation small enough for every test run.
+inline kly_TubeDescription smallSimulatedTube() {
+  kly_TubeDescription d = sBandDescription();
+  kly_SimulationSettings s;
+  s.disks = 8;
+  s.rings = 2;
+  s.steps = 16;
+  s.maxIterations = 40;
+  d.simulation = s;
+  return d;
+}
+
 // The S-band tube's input gap and a loaded second gap at 10 kV and 1 A,
 // driven with 20 kW: disks stop and turn back.
 inline kly_TubeDescription turningBackDescription() {
