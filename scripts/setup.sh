@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libfmt-dev
   libexpat1-dev          # the XML parser the tests read the plots back with
+  libopenmpi-dev openmpi-bin  # sweeps over many processes (mpirun), KLY_WITH_MPI
 )
 if [ "${KLY_WITH_FUZZERS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,17 +1,18 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of the engine, the JNI layer or the tools includes a
 # header from a layer above its own. The layers, lowest first:
-#   core < numeric < model < analytic, simulation < driver < jni, tools
+#   core < numeric < model < analytic, simulation < driver < mpi < jni, tools
+# (mpi: driver/mpi, the drivers over MPI processes, which only the tools use).
 # Layers on one level (analytic and simulation; jni and tools) may not include
 # each other. Above the models, the driver, jni and tools use the layers
 # below them through their public headers (klystron/...) only, and a public
 # header includes no private one, since only the public tree is installed.
 # The driver keeps to the standard library: no JSON, formatting, command-line,
-# optimiser, MPI or JNI header.
+# optimiser, MPI or JNI header; only the mpi layer and the tools include MPI's.
 #
 #   cmake -DROOT=<source tree> -P check-layers.cmake
-set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 driver 4 jni 5 tools 5)
-set(kLayers core numeric model analytic simulation driver jni tools)
+set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 driver 4 mpi 5 jni 6 tools 6)
+set(kLayers core numeric model analytic simulation driver mpi jni tools)
 set(kEngine core numeric model analytic simulation driver)
 
 function(rank_of layer out)
@@ -35,7 +36,10 @@ list(SORT files)
 set(problems "")
 set(checked 0)
 foreach(file ${files})
-  if(file MATCHES "^include/klystron/([a-z]+)/")
+  if(file MATCHES "^driver/mpi/")
+    set(layer mpi)
+    set(public FALSE)
+  elseif(file MATCHES "^include/klystron/([a-z]+)/")
     set(layer ${CMAKE_MATCH_1})
     set(public TRUE)
   else()
@@ -52,6 +56,11 @@ foreach(file ${files})
       list(APPEND problems "${file}: ${what}: driver uses the standard library and the engine only")
       continue()
     endif()
+    if(line MATCHES "#[ \t]*include[ \t]*<mpi\\.h>" AND NOT layer STREQUAL "mpi" AND NOT layer STREQUAL "tools")
+      string(STRIP "${line}" what)
+      list(APPEND problems "${file}: ${what}: only driver/mpi and the tools use MPI")
+      continue()
+    endif()
     if(NOT line MATCHES "#[ \t]*include[ \t]*[<\"](klystron/)?([a-z]+)/[^>\"]+[>\"]")
       continue()
     endif()
@@ -59,6 +68,14 @@ foreach(file ${files})
     set(viaPublic FALSE)
     if(CMAKE_MATCH_1)
       set(viaPublic TRUE)
+    endif()
+    if(line MATCHES "#[ \t]*include[ \t]*\"driver/mpi/")
+      set(target mpi)
+    endif()
+    if(target STREQUAL "mpi" AND NOT layer STREQUAL "mpi" AND NOT layer STREQUAL "tools")
+      string(STRIP "${line}" what)
+      list(APPEND problems "${file}: ${what}: only the tools use the mpi layer")
+      continue()
     endif()
     list(FIND kLayers ${target} known)
     if(known EQUAL -1)

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "driver/mpi/kly_MpiSession.h"
+#include "klystron/driver/kly_PointResult.h"
+
+// What a rank other than 0 does in an MPI job: it evaluates the tasks rank
+// 0's kly_MpiExecutor hands it, batch after batch, on as many worker threads
+// as rank 0 asks for (`--jobs`; 0: one per hardware thread here), and sends
+// each record back as it is finished, until rank 0's session ends. It writes
+// nothing and reads only what its points read (their field and beam files).
+class kly_MpiWorker {
+public:
+  // The record of a task from its text; kly_PointTask::evaluate for the
+  // drivers' points. Called from several threads at once.
+  using Evaluate = std::function<kly_PointResult(std::string_view text)>;
+
+  // Serves rank 0 until it releases the ranks. An exception of evaluate is
+  // sent to rank 0 (which ends the batch with it) and the rank goes on
+  // serving. Throws std::logic_error on rank 0.
+  static void serve(const kly_MpiSession& session, const Evaluate& evaluate);
+};

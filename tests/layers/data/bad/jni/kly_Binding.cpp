@@ -1,0 +1,2 @@
+// Uses the MPI drivers: only the tools may.
+#include "driver/mpi/kly_MpiExecutor.h"
