@@ -20,6 +20,7 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<const char*>:
 struct sigaction gPreviousInt;
 struct sigaction gPreviousTerm;
 std::atomic<bool> gInstalled{false};
+std::atomic<bool> gAtOnce{false};
 
 void say(const char* text, std::size_t length) {
   while (length > 0) {
@@ -31,7 +32,7 @@ void say(const char* text, std::size_t length) {
 }
 
 extern "C" void onSignal(int) {
-  if (gSignals.fetch_add(1) == 0) {
+  if (gSignals.fetch_add(1) == 0 && !gAtOnce.load()) {
     say(gFirst.load(), gFirstLength.load());
   } else {
     say(gSecond.load(), gSecondLength.load());
@@ -42,9 +43,15 @@ extern "C" void onSignal(int) {
 }  // namespace
 
 kly_Interrupt::kly_Interrupt(std::string firstMessage, std::string secondMessage)
+    : kly_Interrupt(std::move(firstMessage), std::move(secondMessage), false) {}
+
+kly_Interrupt::kly_Interrupt(std::string message) : kly_Interrupt(std::string(), std::move(message), true) {}
+
+kly_Interrupt::kly_Interrupt(std::string firstMessage, std::string secondMessage, bool atOnce)
     : first_(std::move(firstMessage)), second_(std::move(secondMessage)) {
   if (gInstalled.exchange(true)) throw std::logic_error("kly_Interrupt: the handlers are installed already");
   gSignals = 0;
+  gAtOnce = atOnce;
   gFirst = first_.c_str();
   gFirstLength = first_.size();
   gSecond = second_.c_str();
@@ -60,6 +67,7 @@ kly_Interrupt::kly_Interrupt(std::string firstMessage, std::string secondMessage
 kly_Interrupt::~kly_Interrupt() {
   ::sigaction(SIGINT, &gPreviousInt, nullptr);
   ::sigaction(SIGTERM, &gPreviousTerm, nullptr);
+  gAtOnce = false;
   gInstalled = false;
 }
 

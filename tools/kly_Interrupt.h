@@ -14,6 +14,11 @@ public:
   // Installs the handlers; the destructor restores the ones before. One
   // object at a time.
   kly_Interrupt(std::string firstMessage, std::string secondMessage);
+  // Handlers that end the program at the first signal, with this message:
+  // for a process of an MPI job, whose launcher kills every process soon
+  // after it signals them (a Ctrl-C, a process that died, the end of the
+  // batch job's time).
+  explicit kly_Interrupt(std::string message);
   ~kly_Interrupt();
   kly_Interrupt(const kly_Interrupt&) = delete;
   kly_Interrupt& operator=(const kly_Interrupt&) = delete;
@@ -22,6 +27,8 @@ public:
   static bool requested();
 
 private:
+  kly_Interrupt(std::string firstMessage, std::string secondMessage, bool atOnce);
+
   std::string first_;
   std::string second_;
 };

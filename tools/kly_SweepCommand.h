@@ -2,8 +2,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
+#include <string>
 
+#include "klystron/driver/kly_PointExecutor.h"
 #include "tools/kly_SweepSetup.h"
 
 // What `klystron sweep` was asked to do.
@@ -24,6 +27,14 @@ public:
   static constexpr int kFailedPoints = 3;  // exit status when some point failed
   static constexpr int kStopped = 130;     // exit status when a stop left points not run
 
+  // The text by which another process evaluates task i of the sweep
+  // (kly_PointTask of its point's tube and options).
+  using Describe = std::function<std::string(std::size_t task)>;
+  // Where the points run: an executor of `jobs` workers per process, told how
+  // other processes learn the tasks (kly_MpiExecutor); none: this process's
+  // threads (kly_ThreadExecutor).
+  using Executors = std::function<std::unique_ptr<kly_PointExecutor>(int jobs, Describe describe)>;
+
   // The default output folder of a tube file: its name with -sweep, here.
   static std::filesystem::path defaultFolder(const std::filesystem::path& tube);
 
@@ -36,5 +47,5 @@ public:
   // output folder or journal that cannot be written, all before any point runs
   // (a journal that cannot be written later ends the sweep with what is done).
   static int run(const kly_SweepCommandOptions& options, std::ostream& out, std::ostream& err, bool inPlace,
-                 const std::function<bool()>& stop);
+                 const std::function<bool()>& stop, const Executors& executors = {});
 };

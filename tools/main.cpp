@@ -10,15 +10,22 @@
 // done (exit status 130); a second Ctrl-C ends the program at once. A sweep
 // runs the tube at every value of one or two of its numbers (kly_SweepCommand);
 // Ctrl-C lets its running points finish.
+//
+// Started by mpirun (or srun), a sweep runs its points over every process of
+// the job: rank 0 reads, checks, hands out the points and writes the files;
+// the other ranks evaluate the points they are handed (kly_MpiWorker). A
+// signal (Ctrl-C to mpirun, a process that died) ends the job at once, with
+// the command that resumes it.
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include <fmt/format.h>
 
 #include "tools/kly_CommandLine.h"
 #include "tools/kly_Interrupt.h"
-#include "tools/kly_RunChecks.h"
 #include "tools/kly_ProgressLine.h"
+#include "tools/kly_RunChecks.h"
 #include "tools/kly_RunEstimate.h"
 #include "tools/kly_RunFiles.h"
 #include "tools/kly_Summary.h"
@@ -27,13 +34,44 @@
 #include "tools/kly_TubeFile.h"
 #include "tools/kly_TubeRun.h"
 
+#ifdef KLY_WITH_MPI
+#include "driver/mpi/kly_MpiExecutor.h"
+#include "driver/mpi/kly_MpiSession.h"
+#include "driver/mpi/kly_MpiWorker.h"
+#include "klystron/driver/kly_PointTask.h"
+#endif
+
 namespace {
+
+#ifdef KLY_WITH_MPI
+std::optional<kly_MpiSession> gMpi;  // when an MPI launcher started this process
+#endif
+
+// The command line again, with --resume, each word quoted where a shell would
+// split it.
+std::string resumeCommand(int argc, char** argv) {
+  std::string line;
+  bool resume = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string word = argv[i];
+    resume = resume || word == "--resume";
+    if (word.find_first_of(" \t\n'\"\\$`*?[]{}()<>|&;#~") != std::string::npos || word.empty()) {
+      std::string quoted = "'";
+      for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      word = quoted + "'";
+    }
+    line += (i > 0 ? " " : "") + word;
+  }
+  return resume ? line : line + " --resume";
+}
 
 int runTube(const kly_CommandOptions& o) {
   kly_TubeFileContents tube = kly_TubeFile::read(o.tube);
-  const std::optional<kly_RunEstimate> estimate = kly_RunChecks::check(
-      tube, {.simulate = !o.noSim, .threads = o.threads, .checkResolution = o.checkResolution,
-             .maxPasses = o.maxPasses, .force = o.force});
+  const std::optional<kly_RunEstimate> estimate = kly_RunChecks::check(tube, {.simulate = !o.noSim,
+                                                                              .threads = o.threads,
+                                                                              .checkResolution = o.checkResolution,
+                                                                              .maxPasses = o.maxPasses,
+                                                                              .force = o.force});
   const bool simulate = estimate.has_value();
   const std::optional<kly_SimulationSettings>& settings = tube.description.simulation;
   kly_OutputFolder folder(o.output.empty() ? std::filesystem::path(o.tube.stem().string() + "-results") : o.output);
@@ -46,9 +84,9 @@ int runTube(const kly_CommandOptions& o) {
                   "once and writes nothing)\n",
                   terminal ? "\n" : ""),
       fmt::format("{}klystron: stopped at once; nothing of this run was written{}\n", terminal ? "\n" : "",
-                  folder.holdsResults() ? fmt::format(" ('{}' holds the files of an earlier run)",
-                                                      folder.folder().string())
-                                        : ""));
+                  folder.holdsResults()
+                      ? fmt::format(" ('{}' holds the files of an earlier run)", folder.folder().string())
+                      : ""));
   kly_TubeRun run(std::move(tube));
   kly_TubeRunOptions options;
   options.simulate = simulate;
@@ -74,13 +112,33 @@ int runTube(const kly_CommandOptions& o) {
   kly_Summary::print(summary, run);
   const kly_OutputFolder files = kly_RunFiles::collect(run, folder.folder(), summary.str());
   files.write(kly_RunFiles::allNames());
-  std::cout << summary.str() << fmt::format("\nWrote {} files to {}/\n", files.names().size(), folder.folder().string());
+  std::cout << summary.str()
+            << fmt::format("\nWrote {} files to {}/\n", files.names().size(), folder.folder().string());
   return run.completed() ? 0 : kly_Interrupt::kExitStatus;
 }
 
-int sweepTubes(const kly_SweepCommandOptions& o) {
+int sweepTubes(const kly_SweepCommandOptions& o, int argc, char** argv) {
   const bool terminal = kly_ProgressLine::stderrIsTerminal();
   const std::filesystem::path folder = o.output.empty() ? kly_SweepCommand::defaultFolder(o.request.tube) : o.output;
+#ifdef KLY_WITH_MPI
+  if (gMpi) {
+    // mpirun kills every process soon after it signals them: nothing more can be written.
+    const kly_Interrupt interrupt(fmt::format(
+        "klystron: the MPI job is ending (it was stopped, or one of its processes died); the points finished are "
+        "kept in '{}'. The same command with --resume computes only the rest:\n  mpirun -n {} {}\n",
+        (folder / kly_SweepJournal::kName).string(), gMpi->size(), resumeCommand(argc, argv)));
+    const kly_SweepCommand::Executors executors = [](int jobs, kly_SweepCommand::Describe describe) {
+      auto executor = std::make_unique<kly_MpiExecutor>(*gMpi, jobs);
+      executor->describeTasks(std::move(describe));
+      return std::unique_ptr<kly_PointExecutor>(std::move(executor));
+    };
+    return kly_SweepCommand::run(
+        o, std::cout, std::cerr, terminal, [] { return false; }, executors);
+  }
+#else
+  (void)argc;
+  (void)argv;
+#endif
   const kly_Interrupt interrupt(
       fmt::format("{}klystron: interrupted: no more points start; the running ones finish and everything done is "
                   "written (Ctrl-C again stops at once)\n",
@@ -94,6 +152,31 @@ int sweepTubes(const kly_SweepCommandOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef KLY_WITH_MPI
+  if (kly_MpiSession::launched()) {
+    try {
+      gMpi.emplace(argc, argv);
+    } catch (const std::exception& e) {
+      std::cerr << "klystron: " << e.what() << '\n';
+      return 1;
+    }
+    if (!gMpi->coordinator()) {
+      try {
+        kly_MpiWorker::serve(*gMpi, kly_PointTask::evaluate);
+      } catch (const std::exception& e) {
+        // Rank 0 would wait for this one for ever: the job ends.
+        std::cerr << "klystron: rank " << gMpi->rank() << ": " << e.what() << '\n';
+        MPI_Abort(gMpi->comm(), 1);
+      }
+      gMpi.reset();
+      return 0;
+    }
+  }
+  // Rank 0 (or the only process): ends the other ranks' service on every way out.
+  struct Release {
+    ~Release() { gMpi.reset(); }
+  } release;
+#endif
   const kly_CommandLine::Outcome command = kly_CommandLine::parse(argc, argv);
   std::cout << command.out;
   std::cerr << command.err;
@@ -101,7 +184,14 @@ int main(int argc, char** argv) {
 
   const std::string tube = (command.options ? command.options->tube : command.sweep->request.tube).string();
   try {
-    return command.options ? runTube(*command.options) : sweepTubes(*command.sweep);
+#ifdef KLY_WITH_MPI
+    if (command.options && gMpi && gMpi->size() > 1) {
+      std::cerr << "klystron: klystron run computes one tube in one process: start it without mpirun (klystron "
+                   "sweep spreads its points over the processes of an MPI job)\n";
+      return 2;
+    }
+#endif
+    return command.options ? runTube(*command.options) : sweepTubes(*command.sweep, argc, argv);
   } catch (const kly_VaryError& e) {
     std::cerr << "klystron: " << e.what() << '\n';
   } catch (const kly_TubeFileError& e) {

@@ -16,6 +16,7 @@
 
 #include "kly_Files.h"
 #include "kly_SvgCheck.h"
+#include "kly_SweepFilesCompare.h"
 #include "kly_ToolTubes.h"
 #include "tools/kly_ResultsWriter.h"
 #include "tools/kly_SweepJournal.h"
@@ -102,35 +103,7 @@ TEST_F(SweepCommandTest, ThreeSweepPointsEqualThreeRunsBitForBit) {
   EXPECT_NE(points[0]["simulatedGain"], points[2]["simulatedGain"]);
 }
 
-// A file of the sweep without what differs from run to run: the wall times.
-std::string withoutTimes(const std::string& name, const std::string& text) {
-  if (name == "sweep.csv") {
-    const auto rows = kly_test::csvRows(text);
-    std::size_t column = 0;
-    while (rows[0][column] != "seconds") ++column;
-    std::string out;
-    for (auto row : rows) {
-      row.erase(row.begin() + static_cast<std::ptrdiff_t>(column));
-      for (const std::string& cell : row) out += cell + "|";
-      out += "\n";
-    }
-    return out;
-  }
-  if (name == "sweep.json") {
-    json j = json::parse(text);
-    for (json& p : j["points"]) p.erase("seconds");
-    return j.dump(1);
-  }
-  if (name == "summary.txt") {
-    std::string out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-      if (line.find(" worker") == std::string::npos && line.find("journal") == std::string::npos) out += line + "\n";
-    }
-    return out;
-  }
-  return text;
-}
+using kly_test::withoutTimes;
 
 TEST_F(SweepCommandTest, AnInterruptedSweepResumedGivesTheFilesOfOneThatRanThrough) {
   const std::vector<std::string> vary = {"beam.inputPower=10:1000:5:log"};
@@ -154,6 +127,7 @@ TEST_F(SweepCommandTest, AnInterruptedSweepResumedGivesTheFilesOfOneThatRanThrou
       << resumed.err;
   for (const char* name : {"sweep.csv", "sweep.json", "summary.txt", "transfer-curve.svg", "drive-gain-efficiency.svg"})
     EXPECT_EQ(withoutTimes(name, file("parts", name)), withoutTimes(name, file("whole", name))) << name;
+  EXPECT_TRUE(kly_test::sweepDifferences(dir_.path() / "parts", dir_.path() / "whole").empty());
   // The two points of the first part were kept, not run again.
   const json after = json::parse(file("parts", "sweep.json"));
   for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(after["points"][i]["seconds"], before["points"][i]["seconds"]);
