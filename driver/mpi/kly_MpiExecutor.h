@@ -34,7 +34,7 @@ public:
     std::size_t messages = 0;     // messages of the other ranks taken
     std::size_t remoteTasks = 0;  // tasks handed to other ranks
     std::size_t localTasks = 0;   // tasks run on rank 0
-    double busySeconds = 0;       // rank 0's main thread reading, recording and answering messages [s]
+    double busySeconds = 0;       // processor time of rank 0's main thread reading, recording and answering them [s]
   };
 
   // Rank 0 only. jobs: workers on each rank (0: one per hardware thread of

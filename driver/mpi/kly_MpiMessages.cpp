@@ -11,21 +11,46 @@
 namespace kly_mpi {
 
 void Backoff::pause() {
-  constexpr int kSpins = 64;
-  if (polls_ < kSpins) {
-    ++polls_;
+  const auto now = std::chrono::steady_clock::now();
+  if (!started_) {
+    started_ = true;
+    start_ = now;
+  }
+  if (std::chrono::duration<double>(now - start_).count() < kSpinSeconds) {
     std::this_thread::yield();
     return;
   }
-  const int doublings = std::min(polls_++ - kSpins, 5);
-  const double seconds = std::min(kly_MpiSession::kMaxPause, 10e-6 * (1 << doublings));
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  std::this_thread::sleep_for(std::chrono::duration<double>(sleep_));
+  sleep_ = std::min(kly_MpiSession::kMaxPause, 2 * sleep_);
 }
 
 void send(MPI_Comm comm, int to, int tag, std::string_view text) {
   if (text.size() > static_cast<std::size_t>(INT_MAX))
     throw std::length_error("a message of " + std::to_string(text.size()) + " bytes is too long to send");
   MPI_Send(text.data(), static_cast<int>(text.size()), MPI_CHAR, to, tag, comm);
+}
+
+void Outgoing::send(MPI_Comm comm, int to, int tag, std::string text) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX))
+    throw std::length_error("a message of " + std::to_string(text.size()) + " bytes is too long to send");
+  auto m = std::make_unique<Message>();
+  m->text = std::move(text);
+  MPI_Isend(m->text.data(), static_cast<int>(m->text.size()), MPI_CHAR, to, tag, comm, &m->request);
+  messages_.push_back(std::move(m));
+  collect();
+}
+
+void Outgoing::collect() {
+  std::erase_if(messages_, [](const std::unique_ptr<Message>& m) {
+    int flag = 0;
+    MPI_Test(&m->request, &flag, MPI_STATUS_IGNORE);
+    return flag != 0;
+  });
+}
+
+void Outgoing::finish() {
+  for (const std::unique_ptr<Message>& m : messages_) wait(m->request);
+  messages_.clear();
 }
 
 std::string receive(MPI_Comm comm, int from, int tag, int* source) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -47,6 +48,8 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
   int busy = 0;
   bool more = true;  // rank 0 may have tasks for us
   bool quit = false;
+  double seconds = 0;  // of the tasks finished here
+  int finished = 0;
 
   const auto work = [&] {
     std::unique_lock<std::mutex> lock(mutex);
@@ -59,6 +62,7 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
       lock.unlock();
       std::string line, failure;
       bool threw = false;
+      const auto start = std::chrono::steady_clock::now();
       try {
         line = a.task + " " + evaluate(a.text).serialize() + "\n";
       } catch (const std::bad_alloc&) {
@@ -72,6 +76,8 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
         failure = "an exception that is no std::exception";
       }
       lock.lock();
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      ++finished;
       --busy;
       if (!threw) {
         outbox += line;
@@ -94,8 +100,13 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
   for (;;) {
     std::unique_lock<std::mutex> lock(mutex);
     const auto free = [&] { return workers - static_cast<int>(queue.size()) - busy; };
+    // Short tasks: one more asked for while all are busy, so that none waits
+    // for the answer (long ones are not held back from a rank that is free).
+    const auto ahead = [&] {
+      return queue.empty() && finished > 0 && seconds / finished < kly_MpiWorker::kAheadBelow ? 1 : 0;
+    };
     changed.wait(lock, [&] {
-      return !outbox.empty() || (!error.empty() && !errorSent) || (more && free() > 0) ||
+      return !outbox.empty() || (!error.empty() && !errorSent) || (more && free() + ahead() > 0) ||
              (!more && queue.empty() && busy == 0);
     });
     if (!error.empty()) {
@@ -106,7 +117,7 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
     std::string results = std::move(outbox);
     outbox.clear();
     const bool finished = !more && queue.empty() && busy == 0;
-    const int want = more ? std::max(0, free()) : 0;
+    const int want = more ? std::max(0, free()) + ahead() : 0;
     std::string failure = errorSent ? std::string() : error;
     errorSent = errorSent || !error.empty();
     lock.unlock();

@@ -13,6 +13,12 @@
 // nothing and reads only what its points read (their field and beam files).
 class kly_MpiWorker {
 public:
+  // Tasks shorter than this on average [s]: the rank asks for the next one
+  // while all its workers are busy, so that no worker waits for rank 0's
+  // answer; with longer ones it asks only when a worker is free, so that the
+  // last tasks go to the ranks that are free.
+  static constexpr double kAheadBelow = 0.05;
+
   // The record of a task from its text; kly_PointTask::evaluate for the
   // drivers' points. Called from several threads at once.
   using Evaluate = std::function<kly_PointResult(std::string_view text)>;
