@@ -49,7 +49,7 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
   bool more = true;  // rank 0 may have tasks for us
   bool quit = false;
   double seconds = 0;  // of the tasks finished here
-  int finished = 0;
+  int evaluated = 0;
 
   const auto work = [&] {
     std::unique_lock<std::mutex> lock(mutex);
@@ -77,7 +77,7 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
       }
       lock.lock();
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      ++finished;
+      ++evaluated;
       --busy;
       if (!threw) {
         outbox += line;
@@ -97,22 +97,24 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
   const int workers = static_cast<int>(pool.size());
 
   bool errorSent = false;
+  auto lastSent = std::chrono::steady_clock::now();
   for (;;) {
     std::unique_lock<std::mutex> lock(mutex);
     const auto free = [&] { return workers - static_cast<int>(queue.size()) - busy; };
     // Short tasks: one more asked for while all are busy, so that none waits
     // for the answer (long ones are not held back from a rank that is free).
     const auto ahead = [&] {
-      return queue.empty() && finished > 0 && seconds / finished < kly_MpiWorker::kAheadBelow ? 1 : 0;
+      return queue.empty() && evaluated > 0 && seconds / evaluated < kly_MpiWorker::kAheadBelow ? 1 : 0;
     };
-    changed.wait(lock, [&] {
-      return !outbox.empty() || (!error.empty() && !errorSent) || (more && free() + ahead() > 0) ||
-             (!more && queue.empty() && busy == 0);
-    });
-    if (!error.empty()) {
-      // No task starts after a failure here: rank 0 ends the batch with it.
-      more = false;
-      queue.clear();
+    for (;;) {
+      const bool ending = !more && queue.empty() && busy == 0;
+      const bool recordsDue =
+          !outbox.empty() && std::chrono::steady_clock::now() - lastSent >= kly_MpiWorker::kHoldRecords;
+      if (ending || recordsDue || (!error.empty() && !errorSent) || (more && free() + ahead() > 0)) break;
+      if (outbox.empty())
+        changed.wait(lock);
+      else
+        changed.wait_until(lock, lastSent + kly_MpiWorker::kHoldRecords);
     }
     std::string results = std::move(outbox);
     outbox.clear();
@@ -123,6 +125,7 @@ void serveBatch(MPI_Comm comm, int threads, const kly_MpiWorker::Evaluate& evalu
     lock.unlock();
 
     kly_mpi::send(comm, 0, kly_mpi::kWork, kly_mpi::workHeader(want, finished, failure) + results);
+    lastSent = std::chrono::steady_clock::now();
     if (finished) break;
     if (want == 0) continue;
     std::vector<Assigned> tasks = readTasks(kly_mpi::receive(comm, 0, kly_mpi::kTasks));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string_view>
 
@@ -18,6 +19,11 @@ public:
   // answer; with longer ones it asks only when a worker is free, so that the
   // last tasks go to the ranks that are free.
   static constexpr double kAheadBelow = 0.05;
+  // The records of short tasks go to rank 0 together, with the next request
+  // or at most this long after the last message, which bounds the finished
+  // work that a job killed can lose with them; a longer task's record goes
+  // as it is finished.
+  static constexpr std::chrono::milliseconds kHoldRecords{20};
 
   // The record of a task from its text; kly_PointTask::evaluate for the
   // drivers' points. Called from several threads at once.

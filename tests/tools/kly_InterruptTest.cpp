@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -33,6 +34,22 @@ TEST(Interrupt, TheFirstSignalAsksTheSecondEnds) {
         ::raise(SIGINT);
       },
       ::testing::ExitedWithCode(kly_Interrupt::kExitStatus), "first\nsecond\n");
+  // A process of an MPI job ends at the first signal, with its message.
+  EXPECT_EXIT(
+      {
+        const kly_Interrupt interrupt("resume with --resume\n");
+        ::raise(SIGTERM);
+        ::_exit(0);
+      },
+      ::testing::ExitedWithCode(kly_Interrupt::kExitStatus), "^resume with --resume\n$");
+  {
+    const kly_Interrupt atOnce("x");  // installed and taken away again: the next one asks first
+  }
+  {
+    const kly_Interrupt interrupt("first\n", "second\n");
+    ::raise(SIGINT);
+    EXPECT_TRUE(kly_Interrupt::requested());
+  }
   // Once the object is gone, Ctrl-C does what it did before.
   EXPECT_EXIT(::raise(SIGINT), ::testing::KilledBySignal(SIGINT), "");
 }
