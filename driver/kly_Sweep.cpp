@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "klystron/driver/kly_PointTask.h"
 #include "klystron/driver/kly_TubeHash.h"
 
 std::vector<std::size_t> kly_SweepPlan::indices(std::size_t point) const {
@@ -88,6 +89,10 @@ std::vector<std::optional<kly_PointResult>> kly_Sweep::run(const kly_SweepPlan& 
   for (std::size_t i = 0; i < plan.points.size(); ++i) {
     if (!done[i] && !plan.points[i].tube) done[i] = evaluate(plan, i);
   }
+  const kly_EvaluationOptions evaluation = pointOptions(plan.simulate);
+  executor.describeTasks([&plan, pending, evaluation](std::size_t task) {
+    return kly_PointTask::write(*plan.points.at(pending.at(task)).tube, evaluation);
+  });
   executor.run(
       pending.size(), [&plan, &pending](std::size_t task) { return evaluate(plan, pending[task]); },
       [&done, &pending, &options](std::size_t task, kly_PointResult&& result) {

@@ -6,7 +6,6 @@
 #include <fmt/format.h>
 
 #include "klystron/driver/kly_PointExecutor.h"
-#include "klystron/driver/kly_PointTask.h"
 #include "klystron/driver/kly_Sweep.h"
 #include "tools/kly_SweepFiles.h"
 #include "tools/kly_SweepJournal.h"
@@ -47,14 +46,8 @@ int kly_SweepCommand::run(const kly_SweepCommandOptions& options, std::ostream& 
   for (const kly_SweepPoint& p : plan.points) failedBefore += p.tube ? 0 : 1;
   kly_SweepJournal journal(folder.folder(), options.resume);
 
-  // Task i is point pending[i] (kly_Sweep::run), as other processes learn it.
-  const std::vector<std::size_t> pending = kly_Sweep::pending(plan, done);
-  const kly_EvaluationOptions pointOptions = kly_Sweep::pointOptions(plan.simulate);
-  const Describe describe = [&plan, pending, pointOptions](std::size_t task) {
-    return kly_PointTask::write(*plan.points.at(pending.at(task)).tube, pointOptions);
-  };
   const std::unique_ptr<kly_PointExecutor> workers =
-      executors ? executors(options.jobs, describe) : std::make_unique<kly_ThreadExecutor>(options.jobs);
+      executors ? executors(options.jobs) : std::make_unique<kly_ThreadExecutor>(options.jobs);
   kly_PointExecutor& executor = *workers;
   kly_SweepProgress progress(err, inPlace, plan.points.size(), resumed + failedBefore, failedBefore);
   kly_Sweep::Options sweepOptions;

@@ -27,13 +27,10 @@ public:
   static constexpr int kFailedPoints = 3;  // exit status when some point failed
   static constexpr int kStopped = 130;     // exit status when a stop left points not run
 
-  // The text by which another process evaluates task i of the sweep
-  // (kly_PointTask of its point's tube and options).
-  using Describe = std::function<std::string(std::size_t task)>;
-  // Where the points run: an executor of `jobs` workers per process, told how
-  // other processes learn the tasks (kly_MpiExecutor); none: this process's
-  // threads (kly_ThreadExecutor).
-  using Executors = std::function<std::unique_ptr<kly_PointExecutor>(int jobs, Describe describe)>;
+  // Where the points run: an executor of `jobs` workers per process
+  // (kly_MpiExecutor under mpirun); none: this process's threads
+  // (kly_ThreadExecutor).
+  using Executors = std::function<std::unique_ptr<kly_PointExecutor>(int jobs)>;
 
   // The default output folder of a tube file: its name with -sweep, here.
   static std::filesystem::path defaultFolder(const std::filesystem::path& tube);

@@ -127,10 +127,8 @@ int sweepTubes(const kly_SweepCommandOptions& o, int argc, char** argv) {
         "klystron: the MPI job is ending (it was stopped, or one of its processes died); the points finished are "
         "kept in '{}'. The same command with --resume computes only the rest:\n  mpirun -n {} {}\n",
         (folder / kly_SweepJournal::kName).string(), gMpi->size(), resumeCommand(argc, argv)));
-    const kly_SweepCommand::Executors executors = [](int jobs, kly_SweepCommand::Describe describe) {
-      auto executor = std::make_unique<kly_MpiExecutor>(*gMpi, jobs);
-      executor->describeTasks(std::move(describe));
-      return std::unique_ptr<kly_PointExecutor>(std::move(executor));
+    const kly_SweepCommand::Executors executors = [](int jobs) {
+      return std::unique_ptr<kly_PointExecutor>(std::make_unique<kly_MpiExecutor>(*gMpi, jobs));
     };
     return kly_SweepCommand::run(
         o, std::cout, std::cerr, terminal, [] { return false; }, executors);

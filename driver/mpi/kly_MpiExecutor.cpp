@@ -110,12 +110,14 @@ kly_MpiExecutor::kly_MpiExecutor(kly_MpiSession& session, int jobs, bool localWo
 }
 
 void kly_MpiExecutor::run(std::size_t count, const Task& task, const Done& done, const Stop& stop) {
+  const Describe describe = std::move(describe_);
+  describe_ = nullptr;
   if (session_.size() == 1) {
     kly_ThreadExecutor(localJobs_).run(count, task, done, stop);
     statistics_.localTasks += count;
     return;
   }
-  if (!describe_) throw std::logic_error("kly_MpiExecutor::run: the other ranks need describeTasks");
+  if (!describe) throw std::logic_error("kly_MpiExecutor::run: the other ranks need describeTasks");
   const MPI_Comm comm = session_.comm();
   Queue queue(count, done);
   std::size_t localTasks = 0;
@@ -179,7 +181,7 @@ void kly_MpiExecutor::run(std::size_t count, const Task& task, const Done& done,
           const std::size_t batch = std::clamp<std::size_t>(share, 1, static_cast<std::size_t>(maxBatch_));
           const auto [first, n] = queue.take(static_cast<std::size_t>(header.want) * batch);
           for (std::size_t i = first; i < first + n; ++i) {
-            const std::string text = describe_(i);
+            const std::string text = describe(i);
             reply += std::to_string(i) + " " + std::to_string(text.size()) + "\n" + text;
           }
           statistics_.remoteTasks += n;

@@ -24,9 +24,6 @@
 // dies ends the job: MPI stops every process.
 class kly_MpiExecutor final : public kly_PointExecutor {
 public:
-  // The text by which another rank evaluates task i (kly_PointTask).
-  using Describe = std::function<std::string(std::size_t task)>;
-
   static constexpr int kMaxBatch = 8;
 
   // What the coordinator did in the runs so far.
@@ -47,13 +44,14 @@ public:
   int workers() const override { return workers_; }
   int localWorkers() const { return localWork_ ? localJobs_ : 0; }
 
-  // How the other ranks learn each task of the following runs.
-  void describeTasks(Describe describe) { describe_ = std::move(describe); }
+  // How the other ranks learn each task of the next run (and that run only,
+  // so that no run goes out with the texts of another's tasks).
+  void describeTasks(Describe describe) override { describe_ = std::move(describe); }
 
   // The batch over the ranks: `task` runs the tasks given to rank 0, the
-  // others evaluate the text describeTasks gives for them (alone, with one
+  // others evaluate the text describeTasks gave for them (alone, with one
   // rank, the tasks run here on kly_ThreadExecutor). Throws std::logic_error
-  // when no description is set and there are other ranks.
+  // when the tasks were not described and there are other ranks.
   void run(std::size_t count, const Task& task, const Done& done, const Stop& stop) override;
 
   const Statistics& statistics() const { return statistics_; }

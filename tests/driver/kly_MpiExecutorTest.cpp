@@ -125,8 +125,8 @@ TEST(MpiExecutorTest, AnExceptionOnAnotherRankEndsTheBatchWithTheRankNamed) {
 
 TEST(MpiExecutorTest, AStopStartsNoMoreAndAFailingObserverEndsTheBatch) {
   kly_MpiExecutor executor(*gSession, 1);
-  executor.describeTasks(sleepTask);
   std::atomic<std::size_t> records{0};
+  executor.describeTasks(sleepTask);
   executor.run(
       100, [](std::size_t i) { return evaluateTestTask(sleepTask(i), 0); },
       [&](std::size_t, kly_PointResult&&) { ++records; }, [&records] { return records >= 6; });
@@ -134,6 +134,7 @@ TEST(MpiExecutorTest, AStopStartsNoMoreAndAFailingObserverEndsTheBatch) {
   EXPECT_LT(records, 20u);  // those running at the stop finished; no more started
 
   records = 0;
+  executor.describeTasks(sleepTask);
   EXPECT_THROW(executor.run(
                    100, [](std::size_t i) { return evaluateTestTask(sleepTask(i), 0); },
                    [&](std::size_t, kly_PointResult&&) {
@@ -147,19 +148,26 @@ TEST(MpiExecutorTest, AStopStartsNoMoreAndAFailingObserverEndsTheBatch) {
 TEST(MpiExecutorTest, BatchAfterBatchAsAnOptimiserRunsThem) {
   kly_MpiExecutor executor(*gSession, 0);  // a worker per hardware thread on each rank
   EXPECT_GE(executor.workers(), 3);
-  executor.describeTasks(sleepTask);
   for (std::size_t count : {0, 1, 7, 0, 23}) {
     std::set<std::size_t> done;
+    executor.describeTasks(sleepTask);
     executor.run(
         count, [](std::size_t i) { return evaluateTestTask(sleepTask(i), 0); },
         [&](std::size_t i, kly_PointResult&&) { done.insert(i); }, nullptr);
     EXPECT_EQ(done.size(), count);
   }
-  // Without a way to tell the other ranks the tasks, nothing runs.
-  kly_MpiExecutor silent(*gSession, 1);
-  EXPECT_THROW(silent.run(
+  // Without a way to tell the other ranks the tasks, nothing runs: not even
+  // with the texts of the run before.
+  EXPECT_THROW(executor.run(
                    3, [](std::size_t) { return kly_PointResult(); }, [](std::size_t, kly_PointResult&&) {}, nullptr),
                std::logic_error);
+  // The ranks are still there for the next run.
+  std::size_t after = 0;
+  executor.describeTasks(sleepTask);
+  executor.run(
+      4, [](std::size_t i) { return evaluateTestTask(sleepTask(i), 0); },
+      [&](std::size_t, kly_PointResult&&) { ++after; }, nullptr);
+  EXPECT_EQ(after, 4u);
 }
 
 }  // namespace

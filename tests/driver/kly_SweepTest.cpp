@@ -17,6 +17,7 @@
 
 #include "kly_Files.h"
 #include "kly_TestTubes.h"
+#include "klystron/driver/kly_PointTask.h"
 #include "klystron/driver/kly_TubeHash.h"
 #include "klystron/model/kly_Klystron.h"
 
@@ -163,6 +164,41 @@ TEST(SweepTest, RecordsGivenAreKeptAndOnlyTheOthersRun) {
   EXPECT_TRUE(results[1]->identical(kept));
   EXPECT_NE(*results[0]->find("analyticGain"), 12345);
   EXPECT_THROW(kly_Sweep::run(plan, one, {}, std::vector<std::optional<kly_PointResult>>(2)), std::invalid_argument);
+}
+
+// An executor as one over several processes sees the sweep: every task both
+// run here and evaluated from the text another process would get.
+class TextCheckingExecutor final : public kly_PointExecutor {
+public:
+  int workers() const override { return 1; }
+  void describeTasks(Describe describe) override { describe_ = std::move(describe); }
+  void run(std::size_t count, const Task& task, const Done& done, const Stop&) override {
+    ASSERT_TRUE(describe_);
+    for (std::size_t i = 0; i < count; ++i) {
+      kly_PointResult here = task(i);
+      kly_PointResult there = kly_PointTask::evaluate(describe_(i));
+      there.seconds = here.seconds;
+      EXPECT_TRUE(there.identical(here)) << "task " << i;
+      done(i, std::move(here));
+    }
+  }
+
+private:
+  Describe describe_;
+};
+
+TEST(SweepTest, EveryTaskIsDescribedAsTheTextOfItsPoint) {
+  kly_SweepParameter drive{"beam.inputPower", {-1, 30, 60}, [](kly_TubeDescription& t, double p) {
+                             if (p < 0) throw std::invalid_argument("below 0");
+                             t.beam.inputPower = p;
+                           }};
+  const kly_SweepPlan plan = kly_Sweep::grid(smallSimulatedTube(), {drive, idlerFrequency({2.86e9, 2.87e9})});
+  std::vector<std::optional<kly_PointResult>> done(plan.points.size());
+  done[3] = kly_PointResult();  // kept: not a task
+  TextCheckingExecutor executor;
+  const auto results = kly_Sweep::run(plan, executor, {}, done);
+  EXPECT_EQ(kly_Sweep::pending(plan, done), (std::vector<std::size_t>{2, 4, 5}));
+  for (std::size_t i : {2, 4, 5}) EXPECT_EQ(results[i]->status, kly_PointStatus::ok) << i;
 }
 
 TEST(SweepTest, AStopKeepsThePointsDoneAndStartsNoMore) {

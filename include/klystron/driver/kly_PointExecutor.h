@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 
 #include "klystron/driver/kly_PointResult.h"
 
@@ -9,12 +10,10 @@
 // and hands each record back as it is finished. The sweep and the optimiser
 // say what a task is; an executor says where it runs: kly_ThreadExecutor on
 // worker threads of this process, another implementation on other processes
-// (each of which can evaluate any task of the batch from its number). An
-// executor over several processes is called on each of them with the same
-// batch (kly_Sweep::run does so when every process holds the same plan and
-// the same records done): one of them hands out the task numbers and takes
-// the records, the others evaluate what they are handed and send the
-// records back (kly_PointResult::serialize).
+// too (kly_MpiExecutor, above the driver): it runs on one of them, which
+// hands out the tasks and takes the records, while the others learn each
+// task from its text (describeTasks), evaluate it and send the record back
+// (kly_PointResult::serialize).
 class kly_PointExecutor {
 public:
   // Evaluates task i; called concurrently for different i, so it must touch
@@ -24,6 +23,10 @@ public:
   using Done = std::function<void(std::size_t task, kly_PointResult&& result)>;
   // Asked before each task starts (from any thread); true starts no more.
   using Stop = std::function<bool()>;
+  // The text by which another process evaluates task i (kly_PointTask for a
+  // tube point, or a text of the caller's that those processes' evaluator
+  // reads).
+  using Describe = std::function<std::string(std::size_t task)>;
 
   virtual ~kly_PointExecutor() = default;
 
@@ -37,6 +40,11 @@ public:
   // task or done starts no further task and is thrown again here once the
   // running ones have finished.
   virtual void run(std::size_t count, const Task& task, const Done& done, const Stop& stop) = 0;
+
+  // How other processes learn the tasks of the runs that follow: callers
+  // that can say call it before run. An executor of this process alone
+  // needs no text and ignores it.
+  virtual void describeTasks(Describe describe) { (void)describe; }
 };
 
 // Worker threads of this process, each taking the next task (an atomic

@@ -78,17 +78,16 @@ public:
 
   // The points that run evaluates on the executor, in the order of its task
   // numbers: those without a record in `done` (same length as the plan's
-  // points, or empty) that were not refused, in the plan's order. An
-  // executor over several processes sends other processes the tube of task
-  // i as that of point pending[i].
+  // points, or empty) that were not refused, in the plan's order.
   static std::vector<std::size_t> pending(const kly_SweepPlan& plan,
                                           const std::vector<std::optional<kly_PointResult>>& done);
 
   // Runs the plan: a point with a record in `done` (same length as the plan's
   // points, or empty) keeps it, a refused point is recorded as failed with its
   // refusal, and every other point is evaluated on the executor as task
-  // number i of pending(). Returns a record per point; those that a stop kept
-  // from starting are empty.
+  // number i of pending(), described to other processes by its point task
+  // (kly_PointTask). Returns a record per point; those that a stop kept from
+  // starting are empty.
   // Exceptions of the observer end the sweep (see kly_PointExecutor::run).
   static std::vector<std::optional<kly_PointResult>> run(const kly_SweepPlan& plan, kly_PointExecutor& executor,
                                                          const Options& options,
