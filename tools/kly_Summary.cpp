@@ -118,7 +118,8 @@ void printPerformance(std::ostream& out, const kly_TubeRun& run) {
   // power delivered over the beam power I0 Vd, and their quotient.
   const kly_CavityDescription& output = run.cavity(run.cavityCount() - 1);
   const double circuit = output.qo / (output.qo + output.qe);
-  const double total = a.getOutputPower() / (run.description().beam.current * run.built().beam().getDepressedBeamVoltage());
+  const double total =
+      a.getOutputPower() / (run.description().beam.current * run.built().beam().getDepressedBeamVoltage());
 
   using S = const kly_DiskSimulation&;
   const std::string gainLabel = fromImport ? "gain [dB] (*)" : "gain [dB]";
@@ -170,7 +171,8 @@ void printSimulation(std::ostream& out, const kly_TubeRun& run) {
   fmt::print(out, "\nSimulation: {} disks x {} rings, {} steps per period, {} near field, {} of at most {} passes",
              s->getDisks(), s->getRings(), s->getSteps(), kly_nearFieldName(s->getNearField()),
              s->getSimulatedIterations(), s->getMaxIterations());
-  if (!run.passes().empty()) fmt::print(out, ", last convergence measure {}", general(run.passes().back().convergence, 3));
+  if (!run.passes().empty())
+    fmt::print(out, ", last convergence measure {}", general(run.passes().back().convergence, 3));
   fmt::print(out, "\n");
   if (run.simulationStopped()) {
     fmt::print(out, "  interrupted after pass {}: the results are those of the passes done\n",
@@ -231,7 +233,9 @@ void printResolution(std::ostream& out, const kly_TubeRun& run) {
 }  // namespace
 
 void kly_Summary::print(std::ostream& out, const kly_TubeRun& run) {
-  fmt::print(out, "{}  ({})\n\n", run.tube().name, run.tube().source.lexically_normal().string());
+  fmt::print(out, "{}  ({})\n", run.tube().name, run.tube().source.lexically_normal().string());
+  for (const std::string& line : kly_text::wrap(run.tube().about, 100)) fmt::print(out, "  {}\n", line);
+  fmt::print(out, "\n");
   printBeam(out, run);
   printCavities(out, run);
   printPerformance(out, run);

@@ -1,6 +1,7 @@
 #include "tools/kly_Text.h"
 
 #include <array>
+#include <cctype>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -63,6 +64,28 @@ std::string duration(double seconds) {
   if (seconds < 2 * 86400) return fmt::format("{} h", general(seconds / 3600, 2));
   const double days = seconds / 86400;
   return fmt::format("{} days", days < 10 ? general(days, 2) : fixed(days, 0));
+}
+
+std::vector<std::string> wrap(std::string_view text, std::size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    std::size_t j = i;
+    while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+    if (j == i) break;
+    const std::string_view word = text.substr(i, j - i);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      lines.push_back(std::move(line));
+      line.clear();
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    i = j;
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
 }
 
 }  // namespace kly_text

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Numbers as the command's messages and summary show them: never "-0.00" or
 // "-nan", and quantities with an SI prefix ("2.856 GHz", "-375.8 kW").
@@ -22,6 +23,11 @@ std::string quantity(double v, std::string_view unit);
 
 // A byte count in B, KiB, MiB, GiB or TiB, 3 significant digits.
 std::string bytes(double v);
+
+// Text broken into lines of at most `width` characters at spaces (a word
+// longer than `width` stands alone on its line); runs of white space count as
+// one space. Empty text gives no line.
+std::vector<std::string> wrap(std::string_view text, std::size_t width);
 
 // A duration: "0.42 s", "12 min", "3.5 h", "4.7 days".
 std::string duration(double seconds);

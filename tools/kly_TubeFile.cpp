@@ -441,8 +441,9 @@ kly_TubeFileContents kly_TubeFile::parse(std::string_view text, const std::files
   kly_TubeFileContents contents;
   contents.source = source;
   kly_TubeDescription& tube = contents.description;
-  ObjectReader root(*doc, "", problems, {"name", "beam", "cavities", "simulation"});
+  ObjectReader root(*doc, "", problems, {"name", "description", "beam", "cavities", "simulation"});
   contents.name = root.getString("name", false).value_or(source.stem().string());
+  contents.about = root.getString("description", false).value_or("");
   if (const json* beam = root.get("beam", true)) readBeam(*beam, problems, tube.beam);
   if (const json* cavities = root.get("cavities", true)) readCavities(*cavities, source, problems, tube.cavities);
   if (const json* sim = root.find("simulation")) {

@@ -14,6 +14,7 @@
 // the tube file's folder into absolute ones) and what the reports call it.
 struct kly_TubeFileContents {
   std::string name;              // the file's "name", else the file name without extension
+  std::string about;             // the file's "description": what the tube is, what it is modelled on; may be empty
   std::filesystem::path source;  // the tube file as given
   kly_TubeDescription description;
 };

@@ -37,9 +37,9 @@ TEST(CommandLine, ReadsEveryOptionOfARun) {
 }
 
 TEST(CommandLine, ReadsEveryOptionOfASweep) {
-  auto o = parse({"sweep", "tube.json", "--vary", "beam.inputPower=1:100:5:log", "--vary", "cavities[1].qe=1,2",
-                  "-o", "out", "--jobs", "3", "--no-sim", "--resume", "--near-field", "thin", "--max-passes", "9",
-                  "--force"});
+  auto o =
+      parse({"sweep", "tube.json", "--vary", "beam.inputPower=1:100:5:log", "--vary", "cavities[1].qe=1,2", "-o", "out",
+             "--jobs", "3", "--no-sim", "--resume", "--near-field", "thin", "--max-passes", "9", "--force"});
   ASSERT_TRUE(o.sweep) << o.err;
   EXPECT_FALSE(o.options);
   EXPECT_EQ(o.sweep->request.tube, "tube.json");
@@ -130,6 +130,17 @@ TEST(Text, QuantitiesTakeTheirPrefix) {
   EXPECT_EQ(duration(0.42), "0.42 s");
   EXPECT_EQ(duration(3600), "1 h");
   EXPECT_EQ(duration(218.4 * 86400), "218 days");
+}
+
+TEST(Text, WrapsAtSpacesWithinTheWidth) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(kly_text::wrap("", 10), V{});
+  EXPECT_EQ(kly_text::wrap(" \n\t ", 10), V{});
+  // A line is filled up to the width exactly, white space of any kind is one space.
+  EXPECT_EQ(kly_text::wrap("aaaa bbbbb\n  cc\tdd", 10), (V{"aaaa bbbbb", "cc dd"}));
+  EXPECT_EQ(kly_text::wrap("aaaa bbbbbb", 10), (V{"aaaa", "bbbbbb"}));
+  // A word longer than the width is kept whole on its own line.
+  EXPECT_EQ(kly_text::wrap("a 0123456789abc b", 10), (V{"a", "0123456789abc", "b"}));
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ TEST(TubeFileTest, ReadsEveryValueOfARoundBeamTube) {
   const kly_TubeDescription& d = contents.description;
   // The cavity and beam numbers: ReadsWhatTheJavaSettersDescribe.
   EXPECT_EQ(contents.name, "test tube");
+  EXPECT_EQ(contents.about, "");  // no description
   EXPECT_EQ(contents.source, kSource);
   EXPECT_TRUE(d.cavities[2].hasFieldFile);
   EXPECT_EQ(d.cavities[2].fieldRings, 3);
@@ -91,12 +92,14 @@ TEST(TubeFileTest, SheetBeamOptionalPartsAndDefaults) {
   t["beam"].erase("beamRadius");
   t["beam"].update({{"beamWidth", 0.02}, {"beamHeight", 0.0016}, {"tubeWidth", 0.024}, {"tubeHeight", 0.0032}});
   t.erase("name");
+  t["description"] = "A sheet beam, modelled on nothing in particular.";
   t.erase("simulation");
   t["cavities"][1]["harmonic"] = -2;   // a signed harmonic is allowed
   t["cavities"][0]["harmonic"] = 1.0;  // JSON does not tell 1 from 1.0
   const kly_TubeFileContents contents = kly_TubeFile::parse(t.dump(), kSource);
   const kly_TubeDescription& d = contents.description;
   EXPECT_EQ(contents.name, "tube");  // the file name without its extension
+  EXPECT_EQ(contents.about, "A sheet beam, modelled on nothing in particular.");
   EXPECT_FALSE(d.beam.round);
   EXPECT_EQ(d.beam.beamWidth, 0.02);
   EXPECT_EQ(d.beam.beamHeight, 0.0016);
@@ -188,6 +191,9 @@ TEST(TubeFileTest, WrongTypesNameTheKeyPathAndTheValueFound) {
   t = goodTube();
   t["name"] = 7;
   EXPECT_EQ(problemOf(t), "dir/tube.json: name: expected a non-empty string, found 7");
+  t = goodTube();
+  t["description"] = json::array({"two", "lines"});
+  EXPECT_EQ(problemOf(t), "dir/tube.json: description: expected a non-empty string, found an array");
   t = goodTube();
   t["simulation"]["importBeam"] = {{"file", dataFile("prebunched-beam.txt")}, {"useGivenInjectionPosition", "yes"}};
   EXPECT_EQ(problemOf(t),

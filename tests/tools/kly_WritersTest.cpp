@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -326,8 +326,9 @@ TEST(ResolutionCheckTest, RepeatsWithOneRingAndTwoDisksMore) {
     EXPECT_NE(out.str().find(part), std::string::npos) << part << "\n" << out.str();
   EXPECT_EQ(out.str().find("did not converge"), std::string::npos) << out.str();
   const auto& w = run->warnings();
-  EXPECT_EQ(std::any_of(w.begin(), w.end(),
-                        [](const kly_Warning& x) { return x.message.find("depends on the resolution") != std::string::npos; }),
+  EXPECT_EQ(std::any_of(
+                w.begin(), w.end(),
+                [](const kly_Warning& x) { return x.message.find("depends on the resolution") != std::string::npos; }),
             moved);
   // Without the check there is nothing of it.
   EXPECT_FALSE(json::parse(kly_ResultsWriter::render(*runOf(t, true))).contains("resolutionCheck"));
@@ -382,7 +383,8 @@ TEST(SummaryTest, WarnsOfOverlappingGapFields) {
   auto run = runOf(t, true);
   ASSERT_TRUE(run->simulation()->isFieldOverlapping());
   const auto& w = run->warnings();
-  EXPECT_TRUE(std::any_of(w.begin(), w.end(), [](const kly_Warning& s) { return s.message.find("overlap") != s.message.npos; }));
+  EXPECT_TRUE(std::any_of(w.begin(), w.end(),
+                          [](const kly_Warning& s) { return s.message.find("overlap") != s.message.npos; }));
 }
 
 TEST_F(WritersTest, SummaryShowsTheAnalyticEfficienciesAndTheEstimate) {
@@ -414,6 +416,18 @@ TEST(SummaryTest, NoDriveNoNanAndNoNegativeZero) {
   EXPECT_NE(text.find("90 A, no drive at 2.856 GHz"), std::string::npos) << text;
   EXPECT_NE(text.find("gain [dB]                             no drive      no drive"), std::string::npos) << text;
   for (const char* never : {"nan", "-0.00", "inf"}) EXPECT_EQ(text.find(never), std::string::npos) << never << text;
+}
+
+TEST(SummaryTest, TheDescriptionStandsUnderTheNameInLinesOfAHundred) {
+  json t = smallTube();
+  t["description"] = std::string(60, 'a') + " " + std::string(60, 'b');
+  auto run = runOf(t, false);
+  std::ostringstream out;
+  kly_Summary::print(out, *run);
+  const std::string text = out.str();
+  const std::string lines = "\n  " + std::string(60, 'a') + "\n  " + std::string(60, 'b') + "\n\nBeam: ";
+  EXPECT_NE(text.find(lines), std::string::npos) << text;
+  EXPECT_EQ(text.find("\n\n"), text.find(lines) + lines.size() - 8) << text;  // no blank line above it
 }
 
 TEST(SummaryTest, AnImportedBeamsGainIsNamedForWhatItIs) {
@@ -456,8 +470,7 @@ TEST(OutputFolderTest, CleanPathsAndAFolderCheckedBeforeTheRun) {
       kly_OutputFolder(bad).prepare();
       ADD_FAILURE() << "prepared " << bad;
     } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find("cannot create the output folder '" + bad.string() + "'"),
-                std::string::npos)
+      EXPECT_NE(std::string(e.what()).find("cannot create the output folder '" + bad.string() + "'"), std::string::npos)
           << e.what();
     }
   }
@@ -558,8 +571,7 @@ TEST(ProgressLineTest, StepsOfALongPassOnly) {
   EXPECT_EQ(pipe.str().find("300 of"), std::string::npos) << pipe.str();
   now = 46;
   p.step({1, 600, 1000});
-  EXPECT_NE(pipe.str().find("simulation pass 2/5: time step 600 of 1000 (60 %), 6 s into the pass"),
-            std::string::npos)
+  EXPECT_NE(pipe.str().find("simulation pass 2/5: time step 600 of 1000 (60 %), 6 s into the pass"), std::string::npos)
       << pipe.str();
 }
 
