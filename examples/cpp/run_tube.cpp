@@ -1,4 +1,4 @@
-// The four-cavity S-band tube of the examples through both models, from C++.
+// A four-cavity S-band tube with a second-harmonic cavity through both models, from C++.
 #include <cstdio>
 
 #include "klystron/analytic/kly_Analytic.h"

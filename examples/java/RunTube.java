@@ -1,6 +1,6 @@
 import quenvar.klystron.Klystron;
 
-/** Runs the four-cavity S-band tube of the examples through both models and prints their gains. */
+/** Runs a four-cavity S-band tube with a second-harmonic cavity through both models and prints their gains. */
 public class RunTube {
     public static void main(String[] args) {
         try (Klystron tube = new Klystron()) {
