@@ -154,3 +154,35 @@ kly_PointResult kly_PointEvaluation::evaluate(const kly_TubeDescription& tube, c
   r.seconds = secondsSince(start);
   return r;
 }
+
+const std::vector<std::string>& kly_PointEvaluation::scalarNames(bool simulated) {
+  static const std::vector<std::string> analytic = {"analyticBeamVelocity",
+                                                    "analyticDepressedBeamVoltage",
+                                                    "analyticPlasmaWavelength",
+                                                    "analyticReducedPlasmaWavelength",
+                                                    "analyticGammaA",
+                                                    "analyticGammaB",
+                                                    "analyticSigma",
+                                                    "analyticRFWavelength",
+                                                    "analyticBetaE",
+                                                    "analyticGamma",
+                                                    "analyticGain",
+                                                    "analyticOutputPower",
+                                                    "analyticMultipleOutputPower",
+                                                    "analyticMultipleOutputGain",
+                                                    "analyticMultipleOutputCircuitEfficiency",
+                                                    "analyticMultipleOutputElectronicEfficiency",
+                                                    "analyticMultipleOutputTotalEfficiency"};
+  static const std::vector<std::string> all = [] {
+    std::vector<std::string> n = analytic;
+    for (const char* s : {"simulatedMaxTimeStep", "simulatedGain", "simulatedOutputPower",
+                          "simulatedElectronicEfficiency", "simulatedKineticEfficiency", "simulatedTotalEfficiency",
+                          "analyticCircuitEfficiency", "simulatedMultipleOutputPower", "simulatedMultipleOutputGain",
+                          "simulatedMultipleOutputCircuitEfficiency", "simulatedMultipleOutputElectronicEfficiency",
+                          "simulatedMultipleOutputTotalEfficiency", "simulatedGb1", "simulatedBb1", "simulatedMaxI1I0",
+                          "simulatedMaxI1I0ZLocation", "simulatedMinVOverC", "simulatedMinVOverCLocation"})
+      n.emplace_back(s);
+    return n;
+  }();
+  return simulated ? all : analytic;
+}

@@ -8,6 +8,7 @@ packages=(
   junit5                 # /usr/share/java/junit-platform-console-standalone.jar
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libfmt-dev
+  libpagmo-dev           # the optimiser's algorithms
   libexpat1-dev          # the XML parser the tests read the plots back with
   libopenmpi-dev openmpi-bin  # sweeps over many processes (mpirun), KLY_WITH_MPI
 )

@@ -91,6 +91,17 @@ TEST(SweepTest, EachPointIsItsTubeRunThroughTheJavaClassRoute) {
   EXPECT_NE(*results[0]->find("simulatedGain"), *results[2]->find("simulatedGain"));
 }
 
+TEST(PointEvaluationTest, TheListedScalarNamesAreThoseOfARecordInItsOrder) {
+  // The list a caller checks result names against before anything runs.
+  for (bool simulate : {false, true}) {
+    const kly_PointResult r = kly_PointEvaluation::evaluate(smallSimulatedTube(), kly_Sweep::pointOptions(simulate));
+    ASSERT_NE(r.status, kly_PointStatus::failed) << r.message;
+    std::vector<std::string> names;
+    for (const auto& s : r.scalars) names.push_back(s.first);
+    EXPECT_EQ(names, kly_PointEvaluation::scalarNames(simulate)) << (simulate ? "simulated" : "analytic");
+  }
+}
+
 TEST(SweepTest, TheGridRunsTheFirstParameterSlowest) {
   kly_TubeDescription base = kly_test::sBandDescription();
   const kly_SweepPlan plan =

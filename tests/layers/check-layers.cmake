@@ -1,18 +1,20 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of the engine, the JNI layer or the tools includes a
 # header from a layer above its own. The layers, lowest first:
-#   core < numeric < model < analytic, simulation < driver < mpi < jni, tools
-# (mpi: driver/mpi, the drivers over MPI processes, which only the tools use).
+#   core < numeric < model < analytic, simulation < driver < mpi, optimizer < jni, tools
+# (mpi: driver/mpi, the drivers over MPI processes, which only the tools use;
+# optimizer: the optimiser on pagmo).
 # Layers on one level (analytic and simulation; jni and tools) may not include
 # each other. Above the models, the driver, jni and tools use the layers
 # below them through their public headers (klystron/...) only, and a public
 # header includes no private one, since only the public tree is installed.
 # The driver keeps to the standard library: no JSON, formatting, command-line,
-# optimiser, MPI or JNI header; only the mpi layer and the tools include MPI's.
+# optimiser, MPI or JNI header; only the mpi layer and the tools include MPI's,
+# only the optimiser and the tools pagmo's.
 #
 #   cmake -DROOT=<source tree> -P check-layers.cmake
-set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 driver 4 mpi 5 jni 6 tools 6)
-set(kLayers core numeric model analytic simulation driver mpi jni tools)
+set(kRanks core 0 numeric 1 model 2 analytic 3 simulation 3 driver 4 mpi 5 optimizer 5 jni 6 tools 6)
+set(kLayers core numeric model analytic simulation driver mpi optimizer jni tools)
 set(kEngine core numeric model analytic simulation driver)
 
 function(rank_of layer out)
@@ -29,7 +31,7 @@ file(GLOB_RECURSE files RELATIVE ${ROOT} LIST_DIRECTORIES false
   ${ROOT}/include/klystron/*.h ${ROOT}/core/*.h ${ROOT}/core/*.cpp
   ${ROOT}/numeric/*.h ${ROOT}/numeric/*.cpp ${ROOT}/model/*.h ${ROOT}/model/*.cpp
   ${ROOT}/analytic/*.h ${ROOT}/analytic/*.cpp ${ROOT}/simulation/*.h ${ROOT}/simulation/*.cpp
-  ${ROOT}/driver/*.h ${ROOT}/driver/*.cpp
+  ${ROOT}/driver/*.h ${ROOT}/driver/*.cpp ${ROOT}/optimizer/*.h ${ROOT}/optimizer/*.cpp
   ${ROOT}/jni/*.h ${ROOT}/jni/*.cpp ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp)
 list(SORT files)
 
@@ -59,6 +61,11 @@ foreach(file ${files})
     if(line MATCHES "#[ \t]*include[ \t]*<mpi\\.h>" AND NOT layer STREQUAL "mpi" AND NOT layer STREQUAL "tools")
       string(STRIP "${line}" what)
       list(APPEND problems "${file}: ${what}: only driver/mpi and the tools use MPI")
+      continue()
+    endif()
+    if(NOT layer MATCHES "^(optimizer|tools)$" AND line MATCHES "#[ \t]*include[ \t]*<pagmo/")
+      string(STRIP "${line}" what)
+      list(APPEND problems "${file}: ${what}: pagmo belongs to the optimiser and the command only")
       continue()
     endif()
     if(NOT line MATCHES "#[ \t]*include[ \t]*[<\"](klystron/)?([a-z]+)/[^>\"]+[>\"]")

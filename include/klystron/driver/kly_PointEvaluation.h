@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "klystron/analytic/kly_Analytic.h"
@@ -57,6 +58,11 @@ public:
   // A whole evaluation as a record; any error becomes a failed record with
   // the error's message. Never throws but std::bad_alloc from the record itself.
   static kly_PointResult evaluate(const kly_TubeDescription& tube, const kly_EvaluationOptions& options = {});
+
+  // The names of the scalar results of a record, in its order: the analytic
+  // model's, then, when `simulated`, the simulation's. Lets a caller check a
+  // result name before anything runs.
+  static const std::vector<std::string>& scalarNames(bool simulated);
 
   // The built tube of the last model that ran (the simulation's, when it ran).
   const kly_BuiltTube& built() const { return *built_; }
