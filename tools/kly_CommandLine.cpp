@@ -73,9 +73,10 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
   std::string sweepTube, sweepOutput;
   int sweepMaxPasses = 0;
   sweep->add_option("TUBE", sweepTube, "tube description (JSON)")->required();
-  sweep->add_option("--vary", so.request.vary,
-                    "KEY=RANGE: a key path of the tube file (beam.inputPower, cavities[1].frequency, "
-                    "simulation.rings, ...) and start:stop:count, start:stop:count:log or v1,v2,...; twice for a grid")
+  sweep
+      ->add_option("--vary", so.request.vary,
+                   "KEY=RANGE: a key path of the tube file (beam.inputPower, cavities[1].frequency, "
+                   "simulation.rings, ...) and start:stop:count, start:stop:count:log or v1,v2,...; twice for a grid")
       ->required()
       ->allow_extra_args(false);
   sweep->add_option("-o,--output", sweepOutput, "folder for the files (default: TUBE's name with -sweep, here)");
@@ -84,14 +85,76 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
   sweep->add_flag("--no-sim", so.request.noSim, "run the analytic model only");
   sweep->add_flag("--resume", so.resume,
                   "keep the points of an earlier sweep in the folder whose tubes are unchanged, run the rest");
-  sweep->add_option("--near-field", so.request.nearField,
-                    "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
-                    "finite")
+  sweep
+      ->add_option("--near-field", so.request.nearField,
+                   "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
+                   "finite")
       ->check(CLI::IsMember({"thin", "finite"}));
   CLI::Option* sweepPasses =
       sweep->add_option("--max-passes", sweepMaxPasses, "at most this many simulation passes (replaces maxIterations)")
           ->check(wholeNumber(1, INT_MAX));
   sweep->add_flag("--force", so.request.force, "run points whose estimated time or memory is over the limits");
+
+  CLI::App* optimize = app.add_subcommand(
+      "optimize", "search the values of some of a tube's numbers for the best results, under constraints");
+  kly_OptimizeCommandOptions op;
+  std::string optimizeTube, optimizeOutput;
+  int optimizeMaxPasses = 0;
+  optimize->add_option("TUBE", optimizeTube, "the starting tube description (JSON)")->required();
+  optimize
+      ->add_option("--vary", op.vary,
+                   "KEY=LOW:HIGH: a key path of the tube file (as klystron sweep takes them) and its bounds; once per "
+                   "parameter")
+      ->required()
+      ->allow_extra_args(false);
+  optimize
+      ->add_option("--objective", op.objectives,
+                   "max:RESULT or min:RESULT: a scalar of results.json, analyticBandwidth1dB, analyticBandwidth3dB, or "
+                   "a saturation figure; once per objective")
+      ->required()
+      ->allow_extra_args(false);
+  optimize
+      ->add_option("--constraint", op.constraints,
+                   "RESULT>=VALUE, RESULT<=VALUE or diskReflected==false / fieldOverlapping==false; once per condition")
+      ->allow_extra_args(false);
+  optimize->add_option("--algorithm", op.algorithm,
+                       "nsga2, nspso or maco for several objectives (default nsga2); pso_gen or gaco for one (default "
+                       "pso_gen)");
+  optimize->add_option("--population", op.population, "individuals (default: 24 for several objectives, else 20)")
+      ->check(wholeNumber(2, 100000));
+  optimize->add_option("--generations", op.generations, "generations (default 20)")->check(wholeNumber(1, 1000000));
+  optimize->add_option("--seed", op.seed, "seed of the random choices (default 1)")->check(wholeNumber(0, UINT_MAX));
+  optimize
+      ->add_option("--refine", op.refine,
+                   "a compass search of about N evaluations from the best point after "
+                   "the last generation (one objective)")
+      ->check(wholeNumber(0, 1000000));
+  optimize->add_option(
+      "--saturation-drives", op.saturationDrives,
+      "drives [W] of a drive sweep of every point, as START:STOP:COUNT[:log] or v1,v2,...: gives "
+      "simulatedSaturatedOutputPower, simulatedSaturatedElectronicEfficiency and simulatedSaturatedDrive");
+  optimize
+      ->add_option("--band-samples", op.bandSamples,
+                   "frequencies over +-3 % of the drive frequency that the analytic bandwidths are read from (default "
+                   "241)")
+      ->check(wholeNumber(3, 100000));
+  optimize->add_option("-o,--output", optimizeOutput,
+                       "folder for the files (default: TUBE's name with -optimize, here)");
+  optimize
+      ->add_option("--jobs", op.jobs, "evaluations at once, each simulation on one thread (0: one per hardware thread)")
+      ->check(wholeNumber(0, kMaxThreads));
+  optimize->add_flag("--resume", op.resume, "go on from the checkpoint in the folder");
+  optimize->add_flag("--no-sim", op.noSim, "run the analytic model only");
+  optimize
+      ->add_option("--near-field", op.nearField,
+                   "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
+                   "finite")
+      ->check(CLI::IsMember({"thin", "finite"}));
+  CLI::Option* optimizePasses = optimize
+                                    ->add_option("--max-passes", optimizeMaxPasses,
+                                                 "at most this many simulation passes (replaces maxIterations)")
+                                    ->check(wholeNumber(1, INT_MAX));
+  optimize->add_flag("--force", op.force, "run points whose estimated time or memory is over the limits");
 
   Outcome outcome;
   std::ostringstream out, err;
@@ -110,6 +173,13 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
     outcome.sweep = so;
     return outcome;
   }
+  if (optimize->parsed()) {
+    op.tube = optimizeTube;
+    op.output = optimizeOutput;
+    if (*optimizePasses) op.maxPasses = optimizeMaxPasses;
+    outcome.optimize = op;
+    return outcome;
+  }
   if (run->parsed()) {
     o.tube = tube;
     o.output = output;
@@ -124,10 +194,12 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
         "klystron: a command is required, for example: klystron run TUBE.json or klystron sweep TUBE.json --vary "
         "beam.inputPower=1:100:9:log (see klystron --help)\n";
   } else {
-    const std::string closest = kly_closest(extras.front(), {"run", "sweep"}, 3);
-    outcome.err = fmt::format("klystron: unknown command \"{}\"{}; the commands are: klystron run TUBE.json, klystron "
-                              "sweep TUBE.json --vary KEY=RANGE\n",
-                              extras.front(), closest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", closest));
+    const std::string closest = kly_closest(extras.front(), {"run", "sweep", "optimize"}, 3);
+    outcome.err = fmt::format(
+        "klystron: unknown command \"{}\"{}; the commands are: klystron run TUBE.json, klystron "
+        "sweep TUBE.json --vary KEY=RANGE, klystron optimize TUBE.json --vary KEY=LOW:HIGH "
+        "--objective max:RESULT\n",
+        extras.front(), closest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", closest));
   }
   return outcome;
 }

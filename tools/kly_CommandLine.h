@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/kly_OptimizeCommand.h"
 #include "tools/kly_SweepCommand.h"
 
 // What `klystron run` was asked to do.
@@ -23,6 +24,10 @@ struct kly_CommandOptions {
 //                [--check-resolution] [--max-passes N] [--force]
 //   klystron sweep TUBE.json --vary KEY=RANGE [--vary KEY2=RANGE2] [-o DIR] [--jobs N] [--no-sim]
 //                  [--resume] [--near-field thin|finite] [--max-passes N] [--force]
+//   klystron optimize TUBE.json --vary KEY=LOW:HIGH ... --objective max:RESULT ... [--constraint 'RESULT>=VALUE' ...]
+//                     [--algorithm NAME] [--population N] [--generations G] [--seed S] [--refine N]
+//                     [--saturation-drives RANGE] [-o DIR] [--jobs N] [--resume] [--no-sim] [--near-field ...]
+//                     [--max-passes N] [--force]
 //   klystron --help | --version
 class kly_CommandLine {
 public:
@@ -34,6 +39,7 @@ public:
   struct Outcome {
     std::optional<kly_CommandOptions> options;
     std::optional<kly_SweepCommandOptions> sweep;
+    std::optional<kly_OptimizeCommandOptions> optimize;
     int exitCode = 0;
     std::string out;  // for standard output (help, version)
     std::string err;  // for standard error (usage errors)

@@ -64,6 +64,7 @@ void kly_OutputFolder::write(const std::vector<std::string>& ownNames) const {
   };
   for (const auto& [name, content] : files_) {
     const fs::path temporary = folder_ / (name + ".part");
+    if (temporary.parent_path() != folder_) fs::create_directories(temporary.parent_path(), ec);
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
     if (out) out.close();

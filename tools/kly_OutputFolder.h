@@ -9,7 +9,8 @@
 // is written under a temporary name and renamed into place, so a file is
 // either the old one or the complete new one; files of an earlier run that
 // this run does not produce (the simulation's, after a run with --no-sim) are
-// removed, so the folder never mixes two runs. Other files are left alone.
+// removed, so the folder never mixes two runs. Other files are left alone. A
+// name may lie in a subfolder ("best/00.json"), which is made as needed.
 class kly_OutputFolder {
 public:
   explicit kly_OutputFolder(std::filesystem::path folder);  // cleaned

@@ -9,7 +9,9 @@
 // DIR. Ctrl-C stops the simulation after its current pass and writes what was
 // done (exit status 130); a second Ctrl-C ends the program at once. A sweep
 // runs the tube at every value of one or two of its numbers (kly_SweepCommand);
-// Ctrl-C lets its running points finish.
+// Ctrl-C lets its running points finish. An optimisation searches some of
+// the tube's numbers for the best results (kly_OptimizeCommand); Ctrl-C keeps
+// its last checkpoint, from which --resume goes on.
 //
 // Started by mpirun (or srun), a sweep runs its points over every process of
 // the job: rank 0 reads, checks, hands out the points and writes the files;
@@ -33,6 +35,9 @@
 #include "tools/kly_SweepJournal.h"
 #include "tools/kly_TubeFile.h"
 #include "tools/kly_TubeRun.h"
+#ifdef KLY_WITH_OPTIMIZER
+#include "optimizer/kly_OptimizationProblem.h"
+#endif
 
 #ifdef KLY_WITH_MPI
 #include "driver/mpi/kly_MpiExecutor.h"
@@ -147,6 +152,31 @@ int sweepTubes(const kly_SweepCommandOptions& o, int argc, char** argv) {
   return kly_SweepCommand::run(o, std::cout, std::cerr, terminal, [] { return kly_Interrupt::requested(); });
 }
 
+int optimizeTube(const kly_OptimizeCommandOptions& o) {
+#ifdef KLY_WITH_OPTIMIZER
+  const bool terminal = kly_ProgressLine::stderrIsTerminal();
+  const std::filesystem::path folder = o.output.empty() ? kly_OptimizeCommand::defaultFolder(o.tube) : o.output;
+  const kly_Interrupt interrupt(
+      fmt::format("{}klystron: interrupted: no more evaluations start; the running ones finish, and the files are "
+                  "written from the last checkpoint (Ctrl-C again stops at once)\n",
+                  terminal ? "\n" : ""),
+      fmt::format("{}klystron: stopped at once; the generations done are kept in '{}': klystron optimize ... "
+                  "--resume -o {} goes on\n",
+                  terminal ? "\n" : "", (folder / kly_OptimizeCommand::kCheckpoint).string(), folder.string()));
+  try {
+    return kly_OptimizeCommand::run(o, std::cout, std::cerr, [] { return kly_Interrupt::requested(); });
+  } catch (const kly_OptimizationError& e) {
+    std::cerr << "klystron: " << e.what() << '\n';
+    return 1;
+  }
+#else
+  std::cerr << "klystron: optimize is not available: this klystron was built without the optimiser (it needs "
+               "pagmo, Debian's libpagmo-dev; install it and build again)\n";
+  (void)o;
+  return 1;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,9 +208,12 @@ int main(int argc, char** argv) {
   const kly_CommandLine::Outcome command = kly_CommandLine::parse(argc, argv);
   std::cout << command.out;
   std::cerr << command.err;
-  if (!command.options && !command.sweep) return command.exitCode;
+  if (!command.options && !command.sweep && !command.optimize) return command.exitCode;
 
-  const std::string tube = (command.options ? command.options->tube : command.sweep->request.tube).string();
+  const std::string tube = (command.options ? command.options->tube
+                            : command.sweep ? command.sweep->request.tube
+                                            : command.optimize->tube)
+                               .string();
   try {
 #ifdef KLY_WITH_MPI
     if (command.options && gMpi && gMpi->size() > 1) {
@@ -189,6 +222,7 @@ int main(int argc, char** argv) {
       return 2;
     }
 #endif
+    if (command.optimize) return optimizeTube(*command.optimize);
     return command.options ? runTube(*command.options) : sweepTubes(*command.sweep, argc, argv);
   } catch (const kly_VaryError& e) {
     std::cerr << "klystron: " << e.what() << '\n';
