@@ -165,63 +165,98 @@ bool kly_OptimizationProblem::wants(std::string_view name) const {
          std::any_of(constraints_.begin(), constraints_.end(), [name](const auto& c) { return c.result == name; });
 }
 
-kly_PointResult kly_OptimizationProblem::evaluate(const std::vector<double>& values) const {
-  kly_PointResult record;
+bool kly_OptimizationProblem::wantsBand() const { return wants(kBandwidth1dB) || wants(kBandwidth3dB); }
+
+bool kly_OptimizationProblem::wantsSaturation() const {
+  return simulate_ && !figures_.saturationDrives.empty() &&
+         (wants(kSaturatedDrive) || wants(kSaturatedOutputPower) || wants(kSaturatedEfficiency));
+}
+
+kly_OptimizationProblem::Plan kly_OptimizationProblem::plan(const std::vector<double>& values) const {
+  Plan p;
   kly_TubeDescription tube;
   try {
     tube = make_(values);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    record.message = e.what();
-    return record;
+    p.refusal = e.what();
+    return p;
   }
-  record = kly_PointEvaluation::evaluate(tube, kly_Sweep::pointOptions(simulate_));
-  if (record.status != kly_PointStatus::failed) addFigures(tube, record);
-  return record;
-}
-
-void kly_OptimizationProblem::addFigures(const kly_TubeDescription& tube, kly_PointResult& record) const {
-  if (wants(kBandwidth1dB) || wants(kBandwidth3dB)) {
+  p.tasks.push_back({tube, kly_Sweep::pointOptions(simulate_)});
+  if (wantsBand()) {
     const int n = figures_.bandSamples;
     const double f0 = tube.beam.frequency;
-    std::vector<double> f(static_cast<std::size_t>(n)), gain(static_cast<std::size_t>(n), kNaN);
-    const kly_EvaluationOptions analytic = kly_Sweep::pointOptions(false);
     kly_TubeDescription at = tube;
     at.simulation.reset();
     for (int i = 0; i < n; ++i) {
-      const auto k = static_cast<std::size_t>(i);
-      f[k] = f0 * (1 - figures_.bandSpan + 2 * figures_.bandSpan * i / (n - 1));
-      at.beam.frequency = f[k];
-      const kly_PointResult r = kly_PointEvaluation::evaluate(at, analytic);
-      if (const double* g = r.find("analyticGain")) gain[k] = *g;
-      record.seconds += r.seconds;
+      at.beam.frequency = f0 * (1 - figures_.bandSpan + 2 * figures_.bandSpan * i / (n - 1));
+      p.tasks.push_back({at, kly_Sweep::pointOptions(false)});
+    }
+  }
+  if (wantsSaturation() && tube.simulation) {
+    kly_TubeDescription at = tube;
+    for (double drive : figures_.saturationDrives) {
+      at.beam.inputPower = drive;
+      p.tasks.push_back({at, kly_Sweep::pointOptions(true)});
+    }
+  }
+  return p;
+}
+
+kly_PointResult kly_OptimizationProblem::combine(const Plan& plan, const std::vector<kly_PointResult>& records) const {
+  if (records.size() != plan.tasks.size())
+    throw std::invalid_argument("a point's plan has " + std::to_string(plan.tasks.size()) + " evaluations, not " +
+                                std::to_string(records.size()));
+  kly_PointResult record;
+  if (plan.tasks.empty()) {
+    record.message = plan.refusal;
+    return record;
+  }
+  record = records[0];
+  std::size_t next = 1;
+  for (std::size_t k = 1; k < records.size(); ++k) record.seconds += records[k].seconds;
+  const bool ok = record.status != kly_PointStatus::failed;
+  if (wantsBand()) {
+    const auto n = static_cast<std::size_t>(figures_.bandSamples);
+    const double f0 = plan.tasks[0].tube.beam.frequency;
+    std::vector<double> f, gain;
+    for (std::size_t i = 0; i < n; ++i, ++next) {
+      f.push_back(plan.tasks[next].tube.beam.frequency);
+      const double* g = records[next].find("analyticGain");
+      gain.push_back(g ? *g : kNaN);
     }
     for (const auto& [name, drop] : {std::pair{kBandwidth1dB, 1.0}, std::pair{kBandwidth3dB, 3.0}}) {
       const kly_Band band = kly_SweepAnalysis::band(f, gain, drop);
       const double width = !band.found ? kNaN : band.lower <= f0 && f0 <= band.upper ? band.width() : 0.0;
-      record.scalars.emplace_back(name, width);
+      if (ok) record.scalars.emplace_back(name, width);
     }
   }
-  if (simulate_ && tube.simulation && !figures_.saturationDrives.empty()) {
+  if (wantsSaturation() && plan.tasks[0].tube.simulation) {
     std::vector<double> power, efficiency;
-    kly_TubeDescription at = tube;
-    const kly_EvaluationOptions options = kly_Sweep::pointOptions(true);
-    for (double drive : figures_.saturationDrives) {
-      at.beam.inputPower = drive;
-      const kly_PointResult r = kly_PointEvaluation::evaluate(at, options);
-      const bool ok = r.status == kly_PointStatus::ok;
-      const double* p = ok ? r.find("simulatedOutputPower") : nullptr;
-      const double* e = ok ? r.find("simulatedElectronicEfficiency") : nullptr;
+    for (std::size_t i = 0; i < figures_.saturationDrives.size(); ++i, ++next) {
+      const kly_PointResult& r = records[next];
+      const bool converged = r.status == kly_PointStatus::ok;
+      const double* p = converged ? r.find("simulatedOutputPower") : nullptr;
+      const double* e = converged ? r.find("simulatedElectronicEfficiency") : nullptr;
       power.push_back(p ? *p : kNaN);
       efficiency.push_back(e ? *e : kNaN);
-      record.seconds += r.seconds;
     }
     const kly_Saturation s = kly_SweepAnalysis::saturation(figures_.saturationDrives, power, efficiency);
-    record.scalars.emplace_back(kSaturatedDrive, s.found ? s.drive : kNaN);
-    record.scalars.emplace_back(kSaturatedOutputPower, s.found ? s.outputPower : kNaN);
-    record.scalars.emplace_back(kSaturatedEfficiency, s.found ? s.efficiency : kNaN);
+    if (ok) {
+      record.scalars.emplace_back(kSaturatedDrive, s.found ? s.drive : kNaN);
+      record.scalars.emplace_back(kSaturatedOutputPower, s.found ? s.outputPower : kNaN);
+      record.scalars.emplace_back(kSaturatedEfficiency, s.found ? s.efficiency : kNaN);
+    }
   }
+  return record;
+}
+
+kly_PointResult kly_OptimizationProblem::evaluate(const std::vector<double>& values) const {
+  const Plan p = plan(values);
+  std::vector<kly_PointResult> records;
+  for (const kly_PointTask& t : p.tasks) records.push_back(kly_PointEvaluation::evaluate(t.tube, t.options));
+  return combine(p, records);
 }
 
 double kly_OptimizationProblem::value(const kly_PointResult& result, std::string_view name) {

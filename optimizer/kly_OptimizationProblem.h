@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "klystron/driver/kly_PointResult.h"
+#include "klystron/driver/kly_PointTask.h"
 #include "klystron/model/kly_TubeDescription.h"
 
 // A specification of an optimisation that cannot be used (an unknown result
@@ -125,10 +126,23 @@ public:
   bool simulate() const { return simulate_; }
   std::size_t dimension() const { return variables_.size(); }
 
-  // The record of a point: the tube made, evaluated, its derived figures
-  // added as scalars after its own, and their wall time added to its own.
-  // A refused tube is a failed record with the reason. The same values give the same record to the last bit on any
-  // worker. Throws only std::bad_alloc.
+  // The plain evaluations a point takes, each a tube and its options, so
+  // that any executor (one of other processes included) can run them: the
+  // point's tube as made, then, where the objectives and constraints ask
+  // for them, the analytic runs of its band sweep and the simulated runs of
+  // its drive sweep. A tube that make refuses takes none: `refusal` gets
+  // the reason.
+  struct Plan {
+    std::string refusal;
+    std::vector<kly_PointTask> tasks;
+  };
+  Plan plan(const std::vector<double>& values) const;
+  // The record of a point from the records of its plan's tasks, in order:
+  // the first one's, the derived figures added as scalars after its own and
+  // the wall times of all added up; a refused plan gives a failed record with
+  // the reason. Throws std::invalid_argument for records of another count.
+  kly_PointResult combine(const Plan& plan, const std::vector<kly_PointResult>& records) const;
+  // plan, each task evaluated here, combine: the same record to the last bit.
   kly_PointResult evaluate(const std::vector<double>& values) const;
 
   // The record weighed against the objectives and constraints.
@@ -139,7 +153,8 @@ public:
 
 private:
   bool wants(std::string_view name) const;
-  void addFigures(const kly_TubeDescription& tube, kly_PointResult& record) const;
+  bool wantsBand() const;
+  bool wantsSaturation() const;
 
   std::vector<kly_OptimizationVariable> variables_;
   std::vector<kly_Objective> objectives_;

@@ -10,6 +10,8 @@
 #include <random>
 #include <sstream>
 
+#include "klystron/driver/kly_PointEvaluation.h"
+
 #include <pagmo/algorithm.hpp>
 #include <pagmo/algorithms/compass_search.hpp>
 #include <pagmo/algorithms/gaco.hpp>
@@ -40,26 +42,39 @@ public:
             unsigned step)
       : problem_(problem), executor_(executor), callbacks_(cb), step_(step) {}
 
-  // The fitness vectors of the points, one after the other.
+  // The fitness vectors of the points, one after the other. The plain
+  // evaluations of all their plans go to the executor as one batch, each
+  // record placed by its number.
   pagmo::vector_double evaluate(const std::vector<pagmo::vector_double>& points) {
     const std::size_t n = points.size();
-    std::vector<std::optional<kly_PointResult>> records(n);
-    const std::size_t base = pending.size();
+    std::vector<kly_OptimizationProblem::Plan> plans;
+    std::vector<kly_PointTask> tasks;
+    std::vector<std::size_t> first;  // each point's first task
+    for (const auto& x : points) {
+      plans.push_back(problem_.plan(x));
+      first.push_back(tasks.size());
+      tasks.insert(tasks.end(), plans.back().tasks.begin(), plans.back().tasks.end());
+    }
+    first.push_back(tasks.size());
+    if (callbacks_.batch) callbacks_.batch(tasks);
+    std::vector<std::optional<kly_PointResult>> records(tasks.size());
     executor_.run(
-        n, [this, &points](std::size_t i) { return problem_.evaluate(points[i]); },
-        [this, &records, base, n](std::size_t i, kly_PointResult&& r) {
-          if (callbacks_.evaluated) callbacks_.evaluated(base + i, base + n, r);
-          records[i] = std::move(r);
-        },
+        tasks.size(),
+        [&tasks](std::size_t i) { return kly_PointEvaluation::evaluate(tasks[i].tube, tasks[i].options); },
+        [&records](std::size_t i, kly_PointResult&& r) { records[i] = std::move(r); },
         [this] { return callbacks_.stop && callbacks_.stop(); });
     for (const auto& r : records) {
       if (!r) throw Stopped{};
     }
     pagmo::vector_double fitness;
+    const std::size_t base = pending.size();
     for (std::size_t i = 0; i < n; ++i) {
-      const kly_Assessment a = problem_.assess(*records[i]);
+      std::vector<kly_PointResult> own;
+      for (std::size_t k = first[i]; k < first[i + 1]; ++k) own.push_back(std::move(*records[k]));
+      kly_PointResult record = problem_.combine(plans[i], own);
+      const kly_Assessment a = problem_.assess(record);
       fitness.insert(fitness.end(), a.fitness.begin(), a.fitness.end());
-      pending.push_back({step_, base + i, points[i], std::move(*records[i])});
+      pending.push_back({step_, base + i, points[i], std::move(record)});
     }
     return fitness;
   }

@@ -35,7 +35,9 @@ struct kly_GenerationReport {
 
 // An optimisation of a tube with pagmo's algorithms, each generation's
 // evaluations handed as one batch to an executor (a pagmo batch evaluator of
-// our own), every record placed by its number in the batch, so that the
+// our own): every point's plain evaluations (its tube, and the runs of its
+// derived figures), each a kly_PointTask, every record placed by its number
+// in the batch, so that the
 // results depend neither on the number of workers nor on the order in which
 // they finish. The algorithm evolves one generation at a time; between
 // generations its whole state (the random engine included) is serialised
@@ -45,18 +47,21 @@ struct kly_GenerationReport {
 // evaluations and the same front, bit for bit, with any worker count, and a
 // resumed run equals one that ran through.
 //
-// Executors over several processes: every process runs the same
-// optimisation with the same problem and state (it is deterministic), so
-// each holds every batch and can evaluate any of its tasks by number; only
-// one of them needs to write checkpoints and files.
+// Executors over several processes: the tasks of each batch are plain
+// kly_PointTasks, given to Callbacks::batch before the batch runs, so that
+// the other processes evaluate them from their text
+// (kly_MpiExecutor::describeTasks) and only the process that runs the
+// optimisation holds the problem, writes checkpoints and files.
 class kly_Optimizer {
 public:
   struct Callbacks {
     // After every step, with the state to keep (write it atomically).
     std::function<void(const kly_OptimizerState& state)> checkpoint;
     std::function<void(const kly_GenerationReport& report)> progress;
-    // As each evaluation finishes, with its number in the step's batch and its count.
-    std::function<void(std::size_t index, std::size_t count, const kly_PointResult& result)> evaluated;
+    // Before each batch goes to the executor, with its tasks in order (task
+    // i of the executor's run is tasks[i]): what an executor over other
+    // processes sends them (kly_PointTask::write).
+    std::function<void(const std::vector<kly_PointTask>& tasks)> batch;
     // Asked before each evaluation starts; true ends the run after the
     // running ones, dropping the step they belong to.
     std::function<bool()> stop;

@@ -165,6 +165,37 @@ TEST(OptimizerTest, AResumedRunAndRunsOnOtherWorkerCountsEqualOneThatWentThrough
   }
 }
 
+// An executor as one over other processes works: it runs no task of the
+// optimiser's own but the text of each (kly_PointTask), in reverse order.
+class TextExecutor final : public kly_PointExecutor {
+public:
+  const std::vector<kly_PointTask>* tasks = nullptr;
+  int workers() const override { return 5; }
+  void run(std::size_t count, const Task&, const Done& done, const Stop&) override {
+    for (std::size_t i = count; i-- > 0;)
+      done(i, kly_PointTask::evaluate(kly_PointTask::write((*tasks)[i].tube, (*tasks)[i].options)));
+  }
+};
+
+TEST(OptimizerTest, EachBatchIsPlainPointTasksThatAnotherProcessEvaluatesFromTheirText) {
+  const kly_OptimizationProblem p = twoObjectives();
+  const kly_OptimizerSettings s =
+      kly_Optimizer::resolve(p, {.algorithm = "nsga2", .population = 8, .generations = 2, .seed = 4});
+  TextExecutor remote;
+  std::size_t batches = 0;
+  kly_Optimizer::Callbacks callbacks;
+  callbacks.batch = [&](const std::vector<kly_PointTask>& tasks) {
+    remote.tasks = &tasks;
+    ++batches;
+    EXPECT_EQ(tasks.size(), 8u * (1 + 15));  // each point and its band sweep
+  };
+  kly_OptimizerState state;
+  ASSERT_EQ(kly_Optimizer::run(p, s, remote, state, callbacks), kly_Optimizer::Outcome::completed);
+  EXPECT_EQ(batches, 3u);
+  expectSameRun(runToEnd(p, s, 2), state);
+  ASSERT_NE(state.evaluations[0].result.find("analyticBandwidth1dB"), nullptr);
+}
+
 TEST(OptimizerTest, PointsThatMissAConstraintOrFailNeverEnterTheFront) {
   // The gain held at most 3 dB under its largest value, and the upper
   // quarter of the range refused: the optimiser is drawn to infeasible points.
