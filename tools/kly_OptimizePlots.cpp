@@ -84,7 +84,7 @@ std::string progressPlot(const kly_OptimizeReport& report) {
 
 std::string parametersPlot(const kly_OptimizeReport& report) {
   const auto& variables = report.setup().problem().variables();
-  kly_SvgPlot plot("Parameters over the front", "position within the bounds (0: LOW, 1: HIGH)", "");
+  kly_SvgPlot plot("Parameters over the front", "position within the bounds (0: LOW, 1: HIGH)", "parameter");
   plot.setSubtitle(fmt::format("{} points of the front", report.front().size()));
   plot.setXRange(0, 1);
   const double n = static_cast<double>(variables.size());
@@ -95,7 +95,7 @@ std::string parametersPlot(const kly_OptimizeReport& report) {
     const kly_OptimizationVariable& v = variables[k];
     const double y = n - 1 - static_cast<double>(k);
     const std::string unit = kly_SweepKeys::unit(v.name);
-    ticks.push_back({y, v.name});
+    ticks.push_back({y, std::to_string(k + 1)});
     auto at = [&v](double x) { return (x - v.lower) / (v.upper - v.lower); };
     double lo = 2, hi = -1;
     for (std::size_t i : report.front()) {
@@ -104,10 +104,14 @@ std::string parametersPlot(const kly_OptimizeReport& report) {
       hi = std::max(hi, p);
     }
     if (!report.front().empty()) {
-      plot.addHorizontalBar(
-          fmt::format("{}: {} to {}{}", v.name, fmt::format("{:.6g}", lo * (v.upper - v.lower) + v.lower),
-                      fmt::format("{:.6g}", hi * (v.upper - v.lower) + v.lower), unit.empty() ? "" : " " + unit),
-          y, lo, std::max(hi, lo + 0.004), 0.5, static_cast<int>(k % 8));
+      auto shown = [&v, &unit](double p) {
+        const double x = p * (v.upper - v.lower) + v.lower;
+        if (unit == "Hz") return fmt::format("{:.5f} GHz", x * 1e-9);
+        if (unit == "m") return fmt::format("{:.2f} mm", x * 1e3);
+        return fmt::format("{:.6g}{}", x, unit.empty() ? "" : " " + unit);
+      };
+      plot.addHorizontalBar(fmt::format("{}: {}: {} to {}", k + 1, v.name, shown(lo), shown(hi)), y, lo,
+                            std::max(hi, lo + 0.004), 0.5, static_cast<int>(k % 8));
       bestX.push_back(at(report.evaluations()[report.front().front()].values[k]));
       bestY.push_back(y);
     }

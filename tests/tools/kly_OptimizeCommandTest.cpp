@@ -120,7 +120,13 @@ TEST_F(OptimizeCommandTest, TheFrontsTubesAreTubeFilesThatRunToTheirResults) {
     const kly_SvgCheck p = kly_SvgCheck::parse(file("two", name));
     EXPECT_TRUE(p.wellFormed) << name << ": " << p.error;
   }
-  EXPECT_TRUE(kly_SvgCheck::parse(file("two", "parameters.svg")).hasText("cavities[1].z"));
+  // Each parameter's range over the front, numbered as on its axis.
+  const kly_SvgCheck parameters = kly_SvgCheck::parse(file("two", "parameters.svg"));
+  ASSERT_EQ(parameters.series.size(), 4u) << file("two", "parameters.svg");
+  const std::string second = parameters.series.upper_bound("2: cavities[1].z: ")->first;
+  EXPECT_EQ(second.rfind("2: cavities[1].z: ", 0), 0u) << second;
+  EXPECT_EQ(parameters.series.at(second).rects, 1);
+  EXPECT_TRUE(parameters.hasText("2"));
 }
 
 TEST_F(OptimizeCommandTest, AStoppedRunResumedGivesTheFilesOfOneThatWentThrough) {
