@@ -1,4 +1,4 @@
-// A four-cavity S-band tube with a second-harmonic cavity through both models, from C++.
+// The six-cavity S-band tube of the examples (sband-round.json) through both models, from C++.
 #include <cstdio>
 
 #include "klystron/analytic/kly_Analytic.h"
@@ -7,13 +7,17 @@
 
 int main() {
   kly_TubeDescription tube;  // SI units: V, A, Hz, W, m
-  tube.beam = {.voltage = 110000, .current = 90, .frequency = 2.856e9, .inputPower = 60,
-               .tubeRadius = 0.0095, .beamRadius = 0.0062};
+  // clang-format off
+  tube.beam = {.voltage = 120000, .current = 42, .frequency = 2.856e9, .inputPower = 21.25,
+               .tubeRadius = 0.0095, .beamRadius = 0.0060};
   tube.cavities = {
-      {.z = 0.00, .frequency = 2.856e9, .m = 0.82, .gapWidth = 0.010, .rq = 110, .qe = 300, .qo = 2500},
-      {.z = 0.12, .frequency = 2.870e9, .m = 0.82, .gapWidth = 0.010, .rq = 110, .qe = 100000, .qo = 2500},
-      {.z = 0.30, .frequency = 5.750e9, .m = 0.70, .gapWidth = 0.008, .rq = 60, .qe = 100000, .qo = 2500, .harmonic = 2},
-      {.z = 0.48, .frequency = 2.856e9, .m = 0.80, .gapWidth = 0.012, .rq = 100, .qe = 25, .qo = 2500}};
+      {.z = 0.00, .frequency = 2.856e9, .m = 0.80, .gapWidth = 0.010, .rq = 100, .qe = 250, .qo = 3000},
+      {.z = 0.15, .frequency = 2.900e9, .m = 0.80, .gapWidth = 0.010, .rq = 100, .qe = 100000, .qo = 3000},
+      {.z = 0.30, .frequency = 2.876e9, .m = 0.80, .gapWidth = 0.010, .rq = 100, .qe = 100000, .qo = 3000},
+      {.z = 0.36, .frequency = 5.550e9, .m = 0.70, .gapWidth = 0.008, .rq = 50, .qe = 100000, .qo = 3000, .harmonic = 2},
+      {.z = 0.53, .frequency = 2.900e9, .m = 0.80, .gapWidth = 0.008, .rq = 100, .qe = 100000, .qo = 3000},
+      {.z = 0.61, .frequency = 2.856e9, .m = 0.80, .gapWidth = 0.012, .rq = 100, .qe = 34, .qo = 3000}};
+  // clang-format on
 
   const auto built = kly_BuiltTube::build(tube);  // reads field files, if any; throws kly_FileError
   kly_Analytic analytic;

@@ -1,16 +1,18 @@
 import quenvar.klystron.Klystron;
 
-/** Runs a four-cavity S-band tube with a second-harmonic cavity through both models and prints their gains. */
+/** Runs the six-cavity S-band tube of the examples (sband-round.json) through both models and prints their gains. */
 public class RunTube {
     public static void main(String[] args) {
         try (Klystron tube = new Klystron()) {
             // V, A, Hz, W, then the tube and beam radius [m]
-            tube.setOperatingParameters(110000, 90, 2.856e9, 60, 0.0095, 0.0062);
+            tube.setOperatingParameters(120000, 42, 2.856e9, 21.25, 0.0095, 0.0060);
             //            rq    m     qe       qo    frequency zCenter gap    harmonic
-            tube.addCavity(110, 0.82, 300,    2500, 2.856e9, 0.00,   0.010, 1);
-            tube.addCavity(110, 0.82, 100000, 2500, 2.870e9, 0.12,   0.010, 1);
-            tube.addCavity(60,  0.70, 100000, 2500, 5.750e9, 0.30,   0.008, 2);
-            tube.addCavity(100, 0.80, 25,     2500, 2.856e9, 0.48,   0.012, 1);
+            tube.addCavity(100, 0.80, 250,    3000, 2.856e9, 0.00,   0.010, 1);
+            tube.addCavity(100, 0.80, 100000, 3000, 2.900e9, 0.15,   0.010, 1);
+            tube.addCavity(100, 0.80, 100000, 3000, 2.876e9, 0.30,   0.010, 1);
+            tube.addCavity(50,  0.70, 100000, 3000, 5.550e9, 0.36,   0.008, 2);
+            tube.addCavity(100, 0.80, 100000, 3000, 2.900e9, 0.53,   0.008, 1);
+            tube.addCavity(100, 0.80, 34,     3000, 2.856e9, 0.61,   0.012, 1);
 
             tube.calculateAnalytics();
             System.out.printf("analytic:  gain %.3f dB, output power %.1f kW%n", tube.getAnalyticGain(),

@@ -10,6 +10,6 @@ endif()
 execute_process(COMMAND "${JAVA}" -Djava.library.path=${LIBRARY_DIR} -cp "${JAR}:${WORK_DIR}" RunTube
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "${out}${err}")
-if(NOT rc EQUAL 0 OR NOT out MATCHES "analytic:  gain 40.844 dB.*simulated: gain 35.463 dB")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "analytic:  gain 58.050 dB.*simulated: gain 51.242 dB")
   message(FATAL_ERROR "the example failed (${rc}) or printed other gains")
 endif()
