@@ -58,6 +58,9 @@ public:
     first.push_back(tasks.size());
     if (callbacks_.batch) callbacks_.batch(tasks);
     std::vector<std::optional<kly_PointResult>> records(tasks.size());
+    // Other processes (kly_MpiExecutor) evaluate each task from its text.
+    executor_.describeTasks(
+        [&tasks](std::size_t i) { return kly_PointTask::write(tasks.at(i).tube, tasks.at(i).options); });
     executor_.run(
         tasks.size(),
         [&tasks](std::size_t i) { return kly_PointEvaluation::evaluate(tasks[i].tube, tasks[i].options); },

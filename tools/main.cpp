@@ -152,10 +152,31 @@ int sweepTubes(const kly_SweepCommandOptions& o, int argc, char** argv) {
   return kly_SweepCommand::run(o, std::cout, std::cerr, terminal, [] { return kly_Interrupt::requested(); });
 }
 
-int optimizeTube(const kly_OptimizeCommandOptions& o) {
+int optimizeTube(const kly_OptimizeCommandOptions& o, int argc, char** argv) {
 #ifdef KLY_WITH_OPTIMIZER
   const bool terminal = kly_ProgressLine::stderrIsTerminal();
   const std::filesystem::path folder = o.output.empty() ? kly_OptimizeCommand::defaultFolder(o.tube) : o.output;
+#ifdef KLY_WITH_MPI
+  if (gMpi) {
+    // Each generation's evaluations go over every rank; mpirun kills every
+    // process soon after it signals them.
+    const kly_Interrupt interrupt(fmt::format(
+        "klystron: the MPI job is ending (it was stopped, or one of its processes died); the generations done are "
+        "kept in '{}'. The same command with --resume goes on from there:\n  mpirun -n {} {}\n",
+        (folder / kly_OptimizeCommand::kCheckpoint).string(), gMpi->size(), resumeCommand(argc, argv)));
+    kly_MpiExecutor executor(*gMpi, o.jobs);
+    try {
+      return kly_OptimizeCommand::run(
+          o, std::cout, std::cerr, [] { return false; }, &executor);
+    } catch (const kly_OptimizationError& e) {
+      std::cerr << "klystron: " << e.what() << '\n';
+      return 1;
+    }
+  }
+#else
+  (void)argc;
+  (void)argv;
+#endif
   const kly_Interrupt interrupt(
       fmt::format("{}klystron: interrupted: no more evaluations start; the running ones finish, and the files are "
                   "written from the last checkpoint (Ctrl-C again stops at once)\n",
@@ -173,6 +194,8 @@ int optimizeTube(const kly_OptimizeCommandOptions& o) {
   std::cerr << "klystron: optimize is not available: this klystron was built without the optimiser (it needs "
                "pagmo, Debian's libpagmo-dev; install it and build again)\n";
   (void)o;
+  (void)argc;
+  (void)argv;
   return 1;
 #endif
 }
@@ -222,7 +245,7 @@ int main(int argc, char** argv) {
       return 2;
     }
 #endif
-    if (command.optimize) return optimizeTube(*command.optimize);
+    if (command.optimize) return optimizeTube(*command.optimize, argc, argv);
     return command.options ? runTube(*command.options) : sweepTubes(*command.sweep, argc, argv);
   } catch (const kly_VaryError& e) {
     std::cerr << "klystron: " << e.what() << '\n';

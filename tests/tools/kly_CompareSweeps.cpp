@@ -1,7 +1,7 @@
-// compare-sweeps DIR_A DIR_B: exit status 0 when the sweeps in the two
-// folders wrote the same files (kly_test::sweepDifferences), else 1 with the
-// names of those that differ; for the tests that run the command as a
-// program (under mpirun).
+// compare-sweeps DIR_A DIR_B: exit status 0 when the sweeps (or the
+// optimisations) in the two folders wrote the same files
+// (kly_test::sweepDifferences), else 1 with the names of those that differ;
+// for the tests that run the command as a program (under mpirun).
 #include <iostream>
 
 #include "kly_SweepFilesCompare.h"
