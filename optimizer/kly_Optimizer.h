@@ -48,10 +48,11 @@ struct kly_GenerationReport {
 // resumed run equals one that ran through.
 //
 // Executors over several processes: the tasks of each batch are plain
-// kly_PointTasks, given to Callbacks::batch before the batch runs, so that
-// the other processes evaluate them from their text
-// (kly_MpiExecutor::describeTasks) and only the process that runs the
-// optimisation holds the problem, writes checkpoints and files.
+// kly_PointTasks, described to the executor before the batch runs
+// (kly_PointExecutor::describeTasks, their kly_PointTask::write text) and
+// given to Callbacks::batch, so that the other processes evaluate them from
+// their text and only the process that runs the optimisation holds the
+// problem and writes checkpoints and files.
 class kly_Optimizer {
 public:
   struct Callbacks {

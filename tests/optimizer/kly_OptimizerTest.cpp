@@ -171,10 +171,17 @@ class TextExecutor final : public kly_PointExecutor {
 public:
   const std::vector<kly_PointTask>* tasks = nullptr;
   int workers() const override { return 5; }
+  void describeTasks(Describe d) override { describe_ = std::move(d); }
   void run(std::size_t count, const Task&, const Done& done, const Stop&) override {
-    for (std::size_t i = count; i-- > 0;)
-      done(i, kly_PointTask::evaluate(kly_PointTask::write((*tasks)[i].tube, (*tasks)[i].options)));
+    for (std::size_t i = count; i-- > 0;) {
+      const std::string text = describe_(i);
+      EXPECT_EQ(text, kly_PointTask::write((*tasks)[i].tube, (*tasks)[i].options));
+      done(i, kly_PointTask::evaluate(text));
+    }
   }
+
+private:
+  Describe describe_;
 };
 
 TEST(OptimizerTest, EachBatchIsPlainPointTasksThatAnotherProcessEvaluatesFromTheirText) {
