@@ -18,6 +18,7 @@
 #include "kly_TestTubes.h"
 #include "klystron/driver/kly_PointEvaluation.h"
 #include "klystron/driver/kly_Sweep.h"
+#include "klystron/driver/kly_SweepAnalysis.h"
 
 namespace {
 
@@ -201,6 +202,60 @@ TEST(OptimizerTest, EachBatchIsPlainPointTasksThatAnotherProcessEvaluatesFromThe
   EXPECT_EQ(batches, 3u);
   expectSameRun(runToEnd(p, s, 2), state);
   ASSERT_NE(state.evaluations[0].result.find("analyticBandwidth1dB"), nullptr);
+}
+
+TEST(OptimizerTest, TheDerivedFiguresAreThoseOfTheSweepsOfThePointsTube) {
+  // The S-band tube with a small simulation, its saturation read off a
+  // drive sweep of three drives and its -1 dB band off 15 analytic runs.
+  kly_FigureSettings figures;
+  figures.bandSamples = 15;
+  figures.saturationDrives = {20, 60, 180};
+  auto make = [](const std::vector<double>& x) {
+    kly_TubeDescription d = kly_test::sBandDescription();
+    d.cavities[1].frequency = x[0];
+    d.simulation = kly_SimulationSettings{};
+    d.simulation->disks = 8;
+    d.simulation->rings = 1;
+    d.simulation->steps = 16;
+    d.simulation->maxIterations = 40;
+    return d;
+  };
+  const kly_OptimizationProblem p(
+      idler(),
+      {kly_Objective::parse("max:simulatedSaturatedOutputPower"), kly_Objective::parse("max:analyticBandwidth1dB")}, {},
+      make, true, figures);
+  const kly_PointResult r = p.evaluate({2.87e9});
+  ASSERT_EQ(r.status, kly_PointStatus::ok) << r.message;
+
+  std::vector<double> power, efficiency, f, gain;
+  for (double drive : figures.saturationDrives) {
+    kly_TubeDescription t = make({2.87e9});
+    t.beam.inputPower = drive;
+    const kly_PointResult d = kly_PointEvaluation::evaluate(t, kly_Sweep::pointOptions(true));
+    power.push_back(*d.find("simulatedOutputPower"));
+    efficiency.push_back(*d.find("simulatedElectronicEfficiency"));
+  }
+  const kly_Saturation s = kly_SweepAnalysis::saturation(figures.saturationDrives, power, efficiency);
+  ASSERT_TRUE(s.found);
+  EXPECT_EQ(bits(kly_OptimizationProblem::value(r, "simulatedSaturatedOutputPower")), bits(s.outputPower));
+  EXPECT_EQ(bits(kly_OptimizationProblem::value(r, "simulatedSaturatedElectronicEfficiency")), bits(s.efficiency));
+  EXPECT_EQ(bits(kly_OptimizationProblem::value(r, "simulatedSaturatedDrive")), bits(s.drive));
+  for (int i = 0; i < 15; ++i) {
+    kly_TubeDescription t = make({2.87e9});
+    t.simulation.reset();
+    t.beam.frequency = 2.856e9 * (1 - 0.03 + 2 * 0.03 * i / 14);
+    f.push_back(t.beam.frequency);
+    gain.push_back(*kly_PointEvaluation::evaluate(t, kly_Sweep::pointOptions(false)).find("analyticGain"));
+  }
+  const kly_Band band = kly_SweepAnalysis::band(f, gain, 1.0);
+  ASSERT_TRUE(band.found);
+  ASSERT_LE(band.lower, 2.856e9);
+  ASSERT_GE(band.upper, 2.856e9);
+  EXPECT_EQ(bits(kly_OptimizationProblem::value(r, "analyticBandwidth1dB")), bits(band.width()));
+  // The point's own record comes first, the figures after it.
+  EXPECT_EQ(r.scalars.back().first, "simulatedSaturatedElectronicEfficiency");
+  EXPECT_EQ(bits(*r.find("simulatedGain")),
+            bits(*kly_PointEvaluation::evaluate(make({2.87e9}), kly_Sweep::pointOptions(true)).find("simulatedGain")));
 }
 
 TEST(OptimizerTest, PointsThatMissAConstraintOrFailNeverEnterTheFront) {
