@@ -190,6 +190,7 @@ kly_DiskSimulation::Run::Run(const kly_BuiltTube& tube, const kly_SimulationSett
   results.steps = Ns_;
   results.maxIterations = M_;
   results.threads = options.threads;
+  results.threadsUsed = 1;
   results.nearField = settings.nearField;
   takeCavities();
   placeRegion();
@@ -315,8 +316,18 @@ void kly_DiskSimulation::Run::prepareFastPass() {
     for (int r = 0; r < Nr_; ++r)
       integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
   inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
-  // More threads than there are groups of disks to share out would only wait.
+  // More threads than there are groups of disks to share out would only wait,
+  // and a step too small to share would wait on the threads' exchange of it
+  // (kly_SimulationOptions::kPairsPerThread).
   const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  pool_ = std::make_unique<kly_WorkerPool>(std::min(options_.threads == 0 ? hardware : options_.threads, groups()));
+  int threads = std::min(options_.threads == 0 ? hardware : options_.threads, groups());
+  if (!options_.exactThreads) {
+    const double diskRings = static_cast<double>(Nd_) * Nr_;
+    const double pairs = 2 * diskRings * diskRings;
+    const double worth = std::max(1.0, std::floor(pairs / static_cast<double>(kly_SimulationOptions::kPairsPerThread)));
+    threads = static_cast<int>(std::min(static_cast<double>(threads), worth));
+  }
+  pool_ = std::make_unique<kly_WorkerPool>(threads);
   shareOut(pool_->threads());
+  results.threadsUsed = pool_->threads();
 }

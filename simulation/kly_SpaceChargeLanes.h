@@ -2,11 +2,13 @@
 
 // The lane kernel of kly_SpaceChargeSum::sum, compiled once per vector width:
 // kly_SpaceChargeSum.cpp makes the one for two doubles,
-// kly_SpaceChargeSumAvx2.cpp the one for four with AVX2. Everything here has
-// internal linkage, so that no function compiled for one instruction set
-// stands in for the same function of the other. The AVX2 unit defines
-// KLY_LANES_AVX2 (a target pragma does not define __AVX2__).
+// kly_SpaceChargeSumAvx2.cpp those for four with AVX2, with divisions and
+// with FMA in their place. Everything here has internal linkage, so that no
+// function compiled for one instruction set stands in for the same function
+// of another. The AVX2 unit defines KLY_LANES_AVX2 and KLY_LANES_FMA (a
+// target pragma does not define __AVX2__ or __FMA__).
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -30,12 +32,10 @@ constexpr double kLast = kly_SpaceCharge::kIntervals;
 // a >= kLast, which gives 0.
 constexpr double kSkipFrom = kLast + kLast * 0x1p-30;
 
-// The lookups of a sum are a pipeline: the table position of one (the two
-// divisions, which wait on each other) is found kDepth lookups ahead of its
-// interpolation, so that the divider is kept busy while earlier lookups
-// interpolate.
-constexpr int kDepth = 16;
-constexpr int kSlots = 32;  // a power of 2 above kDepth
+// The lookups of a sum go in chunks of kChunk: the table positions of a
+// chunk (two quotients each, a long chain of operations) are independent of
+// each other and overlap in the processor; the interpolations follow.
+constexpr int kChunk = 32;
 
 // W doubles, masks of W 64-bit lanes (all ones where true) and W ints; the
 // compiler maps them onto the vector registers of the target.
@@ -126,6 +126,49 @@ template <int W>
   return all;
 }
 
+#if defined(KLY_LANES_FMA)
+// The quotient RN(n / d) of four lanes without a division, from the two parts
+// of the divisor's reciprocal: yh = RN(1 / d) and yl = RN((1 - d yh) / d).
+// q = RN(n yh + RN(n yl)) is a faithful quotient, its remainder r = n - d q
+// is exact, and RN(q + r yh) is the correctly rounded quotient (Markstein's
+// correction). Exact while no step underflows or overflows; the conditions
+// under which that holds for the lookups, and the proof, are in
+// docs/division-free-lookup.md. Each FMA rounds once; nothing here depends
+// on the compiler contracting.
+[[gnu::always_inline]] inline __m256d quotient(__m256d n, __m256d d, __m256d yh, __m256d yl) {
+  const __m256d q = _mm256_fmadd_pd(n, yh, _mm256_mul_pd(n, yl));
+  const __m256d r = _mm256_fnmadd_pd(q, d, n);
+  return _mm256_fmadd_pd(r, yh, q);
+}
+
+// The two parts of the reciprocal of d for quotient: yh = RN(1 / d), and
+// yl = RN(rho / d) with the remainder rho = 1 - d yh, which an FMA forms
+// exactly.
+[[gnu::always_inline]] inline void reciprocal(__m256d d, __m256d& yh, __m256d& yl) {
+  const __m256d one = _mm256_set1_pd(1.0);
+  yh = _mm256_div_pd(one, d);
+  yl = _mm256_div_pd(_mm256_fnmadd_pd(yh, d, one), d);
+}
+#endif
+
+// Whether the quotients of a sum may be formed without a division
+// (docs/division-free-lookup.md): every lane asked for has a contraction
+// factor from 2^-100 to 1 and a position at least 2^-600 m from 0 (or not a
+// number), and the table's range lies from 2^-100 to 2^100 m
+// (View::reciprocal). Then every separation is 0, NaN or at least 2^-653 m in
+// magnitude, and no step of a quotient leaves the normal range where its
+// result could still lie in the table.
+inline bool reciprocalHolds(const View& s, const double* z, const double* contraction, unsigned lanes) {
+  if (!s.reciprocal) return false;
+  for (int l = 0; l < kLanes; ++l) {
+    if (!((lanes >> l) & 1u)) continue;
+    const double c = contraction[l];
+    if (!(c >= 0x1p-100 && c <= 1.0)) return false;
+    if (std::fabs(z[l]) < 0x1p-600) return false;
+  }
+  return true;
+}
+
 // Splits 0 <= a <= kLast into b = a truncated and the fraction a - b, which it
 // returns; the offsets b * stride + base of the table entries go to
 // offset[0 .. W-1] (all of them below 2^31).
@@ -160,71 +203,112 @@ template <int W>
 // The sum of kly_SpaceChargeSum::sum with vectors of W doubles: lane l sums
 // the field on ring J of disk first + l. The sources of target disk d are
 // blocks d .. d + 2 N_d, so that lane l reads block first + l + k at step k of
-// the sum.
-template <int W>
+// the sum. With Fma (four lanes only) the two quotients of a lookup are formed
+// from the reciprocals of their divisors where that gives the quotient's bits,
+// and by division where it is not shown to.
+template <int W, bool Fma = false>
 [[gnu::always_inline]] inline long sumWith(const View& s, int first, int J, const double* z, const double* contraction,
                                            unsigned lanes, double* field) {
+#if defined(KLY_LANES_FMA)
+  if constexpr (Fma) {
+    if (!reciprocalHolds(s, z, contraction, lanes)) return sumWith<W, false>(s, first, J, z, contraction, lanes, field);
+  }
+#else
+  static_assert(!Fma, "the quotients without division need FMA");
+#endif
   using V = typename Lanes<W>::V;
   using M = typename Lanes<W>::M;
   constexpr int H = kLanes / W;  // vectors of one lookup
   const int N = s.rings;
   const V zero = {};
   const V zmax = splat<W>(s.zmax);
-  const M magnitude = M{} + 0x7fffffffffffffff;  // all bits but the sign
-  const M sign = ~magnitude;
+  const M sign = M{} + static_cast<std::int64_t>(0x8000000000000000u);  // the sign bit alone
   const std::int32_t stride = 4 * N;  // doubles from one interval of a pair table to the next
 
   V zt[H], c[H], scale[H], e[H];
   M idle[H];
+  [[maybe_unused]] V cHigh[H] = {}, cLow[H] = {}, zHigh = {}, zLow = {};  // the reciprocals of the quotients (Fma)
   for (int h = 0; h < H; ++h) {
     zt[h] = load<V>(z + h * W);
     c[h] = load<V>(contraction + h * W);
     scale[h] = kLast / (c[h] * zmax);  // for the skip test only
+#if defined(KLY_LANES_FMA)
+    if constexpr (Fma) {
+      reciprocal(c[h], cHigh[h], cLow[h]);
+      reciprocal(zmax, zHigh, zLow);
+    }
+#endif
     for (int l = 0; l < W; ++l) idle[h][l] = (lanes >> (h * W + l)) & 1u ? 0 : -1;
     e[h] = zero;
   }
   // The pair tables of field ring J, interleaved by source ring.
   const double* pairs = s.pairs + static_cast<std::size_t>(J) * kEntries * stride;
 
-  // The lookups in flight, one (block, source ring) for all lanes in each slot.
-  struct alignas(64) Slot {
-    V fraction[H];
-    M flip[H];
-    std::int32_t offset[kLanes];  // of the lanes' entries in the pair tables [doubles]
-  };
-  Slot slot[kSlots];
-  unsigned found = 0;         // lookups whose table position is known
-  unsigned interpolated = 0;  // lookups added to the sums
+  // The lookups go in chunks: first the sources of up to kChunk lookups (one
+  // source ring of one block for all lanes each) are listed, then their
+  // table positions found, one lookup after another with nothing carried
+  // from one to the next, then their interpolations added to the sums in
+  // order, the one chain of the sum.
+  const double* source[kChunk];
+  std::int32_t base[kChunk];
+  alignas(64) V fraction[kChunk][H];
+  alignas(64) M flip[kChunk][H];
+  alignas(64) std::int32_t offset[kChunk][kLanes];  // of the lanes' entries in the pair tables [doubles]
+  int listed = 0;
   long lookups = 0;
 
-  const auto interpolate = [&] {
-    const Slot& q = slot[interpolated++ % kSlots];
-    for (int h = 0; h < H; ++h) {
-      const double* entry[W];
-      for (int l = 0; l < W; ++l) entry[l] = pairs + q.offset[h * W + l];
-      V lowJ, stepJ, lowJ1, stepJ1;
-      gather<W>(entry, lowJ, stepJ, lowJ1, stepJ1);
-      const V f = q.fraction[h];
-      const V vJ = lowJ + f * stepJ;
-      const V vJ1 = lowJ1 + f * stepJ1;
-      const V r = vJ1 - vJ;
-      e[h] += reinterpret_cast<V>(reinterpret_cast<M>(r) ^ q.flip[h]);
+  const auto run = [&] {
+    // The separations in rest-frame units, x = (z - z') / contraction, and the signs of the terms;
+    // then the table positions a = |x| / zmax * kLast, in two loops: each a short chain.
+    for (int k = 0; k < listed; ++k) {
+      for (int h = 0; h < H; ++h) {
+        const V n = zt[h] - load<V>(source[k] + h * W);
+        V x;
+#if defined(KLY_LANES_FMA)
+        if constexpr (Fma)
+          x = quotient(n, c[h], cHigh[h], cLow[h]);
+        else
+#endif
+          x = n / c[h];
+        // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.
+        flip[k][h] = ~(x < zero) & sign;
+        fraction[k][h] = reinterpret_cast<V>(reinterpret_cast<M>(x) & ~sign);  // |x| for now
+      }
     }
+    for (int k = 0; k < listed; ++k) {
+      for (int h = 0; h < H; ++h) {
+        const V ax = fraction[k][h];
+        V a;
+#if defined(KLY_LANES_FMA)
+        if constexpr (Fma)
+          a = quotient(ax, zmax, zHigh, zLow) * kLast;
+        else
+#endif
+          a = ax / zmax * kLast;
+        // a is at least 0 or NaN. Beyond the table (a >= kLast or NaN) take entry kLast, whose
+        // zeros give a term of 0, as the lookup does.
+        fraction[k][h] = split<W>(clamp<W>(a), stride, base[k], &offset[k][h * W]);
+      }
+    }
+    for (int k = 0; k < listed; ++k) {
+      for (int h = 0; h < H; ++h) {
+        const double* entry[W];
+        for (int l = 0; l < W; ++l) entry[l] = pairs + offset[k][h * W + l];
+        V lowJ, stepJ, lowJ1, stepJ1;
+        gather<W>(entry, lowJ, stepJ, lowJ1, stepJ1);
+        const V f = fraction[k][h];
+        const V vJ = lowJ + f * stepJ;
+        const V vJ1 = lowJ1 + f * stepJ1;
+        const V r = vJ1 - vJ;
+        e[h] += reinterpret_cast<V>(reinterpret_cast<M>(r) ^ flip[k][h]);
+      }
+    }
+    listed = 0;
   };
-  // The table position of source ring i in the block at zs for all lanes.
-  const auto find = [&](const double* zs, int i) {
-    Slot& q = slot[found++ % kSlots];
-    for (int h = 0; h < H; ++h) {
-      const V x = (zt[h] - load<V>(zs + h * W)) / c[h];
-      const V ax = reinterpret_cast<V>(reinterpret_cast<M>(x) & magnitude);
-      const V a = ax / zmax * kLast;
-      // a is at least 0 or NaN. Beyond the table (a >= kLast or NaN) take entry kLast, whose
-      // zeros give a term of 0, as the lookup does.
-      q.fraction[h] = split<W>(clamp<W>(a), stride, 4 * i, &q.offset[h * W]);
-      // The field is -r for x >= 0: flip the sign of r where x < 0 does not hold.
-      q.flip[h] = ~(x < zero) & sign;
-    }
-    if (found - interpolated > kDepth) interpolate();
+  const auto list = [&](const double* zs, int i) {
+    source[listed] = zs;
+    base[listed] = 4 * i;
+    if (++listed == kChunk) run();
   };
 
   const int last = 2 * s.disks;
@@ -245,13 +329,13 @@ template <int W>
     const double* zs = s.sourceZ + block;
     if (k == s.disks) {  // the lanes' own disks: leave out the ring itself
       for (int i = 0; i < N; ++i, zs += s.blocks)
-        if (i != J) find(zs, i);
+        if (i != J) list(zs, i);
     } else {
-      for (int i = 0; i < N; ++i, zs += s.blocks) find(zs, i);
+      for (int i = 0; i < N; ++i, zs += s.blocks) list(zs, i);
     }
     lookups += static_cast<long>(kLanes) * N;
   }
-  while (interpolated != found) interpolate();
+  run();
   for (int h = 0; h < H; ++h)
     for (int l = 0; l < W; ++l) field[h * W + l] = e[h][l];
   return lookups;

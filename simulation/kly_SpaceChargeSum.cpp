@@ -33,6 +33,13 @@ bool kly_SpaceChargeSum::isSupported(Vectors vectors) {
 #else
       return false;
 #endif
+    case Vectors::avx2Fma:
+      // A hardware FMA, not the library's std::fma, which may be emulated.
+#if defined(KLY_SPACE_CHARGE_AVX2)
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+      return false;
+#endif
   }
   return false;
 }
@@ -101,17 +108,24 @@ void kly_SpaceChargeSum::prepare(const kly_SpaceCharge& table, int disks, Vector
   if (vectors == Vectors::automatic) {
     vectors = Vectors::portable;
     if (isSupported(Vectors::avx2)) vectors = Vectors::avx2;
+    if (isSupported(Vectors::avx2Fma)) vectors = Vectors::avx2Fma;
   }
   Kernel kernel = sumPortable;
 #if defined(KLY_SPACE_CHARGE_AVX2)
   if (vectors == Vectors::avx2) kernel = kly_spaceChargeSumAvx2;
+  if (vectors == Vectors::avx2Fma) kernel = kly_spaceChargeSumAvx2Fma;
 #endif
+  // The quotients by zmax from its reciprocal are shown exact for a range of
+  // 2^-100 to 2^100 m (docs/division-free-lookup.md); tables of any other
+  // are looked up with divisions.
+  const double zmax = table.getZMax();
+  const bool reciprocal = zmax >= 0x1p-100 && zmax <= 0x1p100;
 
   pairs_ = std::move(pairs);
   sourceZ_ = std::move(sourceZ);
   low_ = std::move(low);
   high_ = std::move(high);
-  view_ = View{pairs_.data(), sourceZ_.data(), low_.data(), high_.data(), blocks, n, disks, table.getZMax()};
+  view_ = View{pairs_.data(), sourceZ_.data(), low_.data(), high_.data(), blocks, n, disks, zmax, reciprocal};
   kernel_ = kernel;
   vectors_ = vectors;
 }

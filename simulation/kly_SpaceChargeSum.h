@@ -32,6 +32,9 @@ struct kly_PassTrajectories {
 //    of 32 bytes brings the four values a lookup interpolates between (the
 //    differences precomputed: the same subtraction the lookup makes), and
 //    one entry of zeros for separations beyond the table;
+//  - with FMA, the two quotients of a lookup are formed from the reciprocals
+//    of their divisors (fixed over a sum), which gives the quotients' bits
+//    (docs/division-free-lookup.md), and by division where that is not shown;
 //  - the fields on kLanes consecutive disks of one ring are summed at once,
 //    one lane per disk, each lane adding its own terms in the order above
 //    (disk d's sources are blocks d .. d + 2 N_d of the trailing, same and
@@ -58,6 +61,7 @@ public:
     automatic,  // the widest the processor has
     portable,   // two doubles, what every target has (SSE2 on x86-64)
     avx2,       // four doubles (x86-64)
+    avx2Fma,    // four doubles, the quotients from reciprocals with FMA (x86-64)
   };
   static bool isSupported(Vectors vectors);  // by this build and processor
 
@@ -105,7 +109,8 @@ public:
     std::size_t blocks = 0;           // 3 N_d blocks and kLanes - 1 empty ones
     int rings = 0;
     int disks = 0;
-    double zmax = 0;  // [m]
+    double zmax = 0;          // [m]
+    bool reciprocal = false;  // whether zmax admits the quotients from its reciprocal
   };
   using Kernel = long (*)(const View&, int, int, const double*, const double*, unsigned, double*);
 
@@ -133,4 +138,11 @@ private:
 // for processors that have it.
 long kly_spaceChargeSumAvx2(const kly_SpaceChargeSum::View& view, int first, int ring, const double* z,
                             const double* contraction, unsigned lanes, double* field);
+// The same with the quotients formed from reciprocals with FMA, for
+// processors with AVX2 and FMA.
+long kly_spaceChargeSumAvx2Fma(const kly_SpaceChargeSum::View& view, int first, int ring, const double* z,
+                               const double* contraction, unsigned lanes, double* field);
+// The quotients n[k] / d[k] of that kernel, k = 0 .. count - 1, as it forms
+// them (only where its conditions hold: the tests hold them to the divisions).
+void kly_spaceChargeQuotientsFma(const double* n, const double* d, double* q, std::size_t count);
 #endif

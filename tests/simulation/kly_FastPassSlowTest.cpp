@@ -1,6 +1,7 @@
-// The example tubes at their own counts, to convergence: the fast pass on the
-// hardware's threads gives the plain serial pass's results to the last bit,
-// with the thin and with the finite near field.
+// The example tubes at their own counts, to convergence: the fast pass on
+// one, two and three threads and on those the run chooses gives the plain
+// serial pass's results to the last bit, with the thin and with the finite
+// near field.
 // Seconds per tube, so labelled slow.
 #include <gtest/gtest.h>
 
@@ -20,8 +21,15 @@ TEST(FastPassAtExampleCounts, EveryExampleTubeGivesThePlainResults) {
       kly_SimulationSettings counts = tube.counts;
       counts.nearField = nearField;
       const auto reference = tube.fingerprint(counts, plain);
-      EXPECT_EQ(tube.fingerprint(counts, kly_SimulationOptions{}), reference)
-          << name << (nearField == kly_NearField::thin ? ", thin" : ", finite") << " near field";
+      // One thread, two and three whatever the steps, and as the run chooses.
+      for (int threads : {1, 2, 3, 0}) {
+        kly_SimulationOptions fast;
+        fast.threads = threads;
+        fast.exactThreads = threads != 0;
+        EXPECT_EQ(tube.fingerprint(counts, fast), reference)
+            << name << (nearField == kly_NearField::thin ? ", thin" : ", finite") << " near field, " << threads
+            << " threads";
+      }
     }
   }
 }

@@ -26,9 +26,11 @@ kly_SimulationOptions plain() {
   return o;
 }
 
+// Every thread asked for, however small the steps.
 kly_SimulationOptions fast(int threads) {
   kly_SimulationOptions o;
   o.threads = threads;
+  o.exactThreads = true;
   return o;
 }
 
@@ -96,6 +98,7 @@ TEST(FastPass, RunsStartAndEndOnTheCallingThread) {
   tube.run(s, c, o);
   EXPECT_EQ(onCaller, 3);
   EXPECT_EQ(s.getThreads(), 2);
+  EXPECT_EQ(s.getThreadsUsed(), 2);
 
   // A run that fails keeps the results of the last one, whatever its threads did.
   const auto before = kly_test::fingerprint(s);
@@ -105,6 +108,38 @@ TEST(FastPass, RunsStartAndEndOnTheCallingThread) {
   };
   EXPECT_THROW(tube.run(s, c, o), std::runtime_error);
   EXPECT_EQ(kly_test::fingerprint(s), before);
+}
+
+// A run shares its steps over threads only when each thread gets at least
+// kPairsPerThread pair interactions of a step: none at the examples' counts,
+// up to two threads at 64 disks x 4 rings; never more than it was given, nor
+// more than one per 4 disks; the plain pass runs on one.
+TEST(FastPass, ThreadsFollowTheWorkOfAStep) {
+  const ExampleTube tube("sband-round");
+  const auto used = [&](int disks, int rings, kly_SimulationOptions o) {
+    kly_SimulationSettings c = tube.counts;
+    c.disks = disks;
+    c.rings = rings;
+    c.steps = 8;
+    c.maxIterations = 1;
+    kly_DiskSimulation s;
+    tube.run(s, c, o);
+    EXPECT_EQ(s.getThreads(), o.threads);
+    return s.getThreadsUsed();
+  };
+  kly_SimulationOptions o;
+  o.threads = 3;
+  EXPECT_EQ(used(32, 4, o), 1);
+  EXPECT_EQ(used(63, 4, o), 1);  // 2 (63 x 4)^2 = 127008 pairs a step
+  EXPECT_EQ(used(64, 4, o), 2);  // 131072
+  EXPECT_EQ(used(64, 10, o), 3);
+  o.threads = 1;
+  EXPECT_EQ(used(64, 10, o), 1);
+  EXPECT_EQ(used(32, 4, fast(3)), 3);
+  EXPECT_EQ(used(4, 4, fast(3)), 1);
+  o.threads = 2;
+  o.kernel = kly_PassKernel::reference;
+  EXPECT_EQ(used(64, 4, o), 1);
 }
 
 // Progress within a pass: reported on the calling thread at every

@@ -77,7 +77,7 @@ void setSources(kly_SpaceChargeSum& sum, const Trajectories& t, int s) {
 
 std::vector<Vectors> everyWidth() {
   std::vector<Vectors> widths;
-  for (Vectors v : {Vectors::portable, Vectors::avx2})
+  for (Vectors v : {Vectors::portable, Vectors::avx2, Vectors::avx2Fma})
     if (kly_SpaceChargeSum::isSupported(v)) widths.push_back(v);
   return widths;
 }
@@ -237,3 +237,94 @@ TEST(SpaceChargeSum, PrepareRefusesWhatItCannotSum) {
 }
 
 }  // namespace
+
+#if defined(KLY_SPACE_CHARGE_AVX2)
+// The quotients of the FMA kernel are the divisions' to the last bit over the
+// ranges in which it forms them (docs/division-free-lookup.md): divisors from
+// 2^-100 to 1 (contraction factors) and from 2^-100 to 2^100 (table ranges),
+// dividends of either sign from 2^-653 to 2^900; among them the cases where
+// the quotient's significand lies just below or above a whole number of
+// units, where the product with a once-rounded reciprocal is not faithful.
+TEST(SpaceChargeSum, QuotientsWithoutDivisionAreTheDivisions) {
+  if (!kly_SpaceChargeSum::isSupported(Vectors::avx2Fma)) GTEST_SKIP() << "no AVX2 with FMA";
+  std::uint64_t state = 0x9e3779b97f4a7c15u;
+  const auto next = [&] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  // A number with a random significand and an exponent from lo to hi.
+  const auto random = [&](int lo, int hi) {
+    const double significand = 1.0 + static_cast<double>(next() >> 11) * 0x1p-53;
+    return std::ldexp(significand, lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1)));
+  };
+  std::vector<double> n, d;
+  const auto add = [&](double a, double b) {
+    n.push_back(a);
+    d.push_back(b);
+  };
+  for (int k = 0; k < 200000; ++k) {
+    const double divisor = k % 2 ? std::min(1.0, random(-100, 0)) : random(-100, 99);
+    const double dividend = random(-653, 899) * (k % 3 ? 1 : -1);
+    add(dividend, divisor);
+    // Quotients near the numbers of the format and halfway between them:
+    // n = d (q + t ulp(q)) rounded, for q a number of the format.
+    const double q = random(-200, 200);
+    const double t = static_cast<double>(static_cast<int>(next() % 9) - 4) * 0.25;
+    add(divisor * (q + t * std::ldexp(1.0, std::ilogb(q) - 52)), divisor);
+  }
+  for (double b : {1.0, 0.5, std::nextafter(1.0, 0.0), std::nextafter(0.5, 1.0), 0x1p-100, 0x1p100, 0.8660254037844386})
+    for (double a : {1.0, 3.0, std::nextafter(2.0, 0.0), 0x1p-653, -0x1p-653, 0x1p900, 0.1, -0.7}) add(a, b);
+  std::vector<double> q(n.size());
+  kly_spaceChargeQuotientsFma(n.data(), d.data(), q.data(), n.size());
+  int wrong = 0;
+  for (std::size_t k = 0; k < n.size(); ++k) {
+    const double expected = n[k] / d[k];
+    if (std::bit_cast<std::uint64_t>(q[k]) != std::bit_cast<std::uint64_t>(expected) && ++wrong <= 5)
+      ADD_FAILURE() << std::hexfloat << n[k] << " / " << d[k] << ": " << q[k] << " against " << expected;
+  }
+  EXPECT_EQ(wrong, 0);
+
+  // Beyond the ranges only what the lookup needs: 0 stays 0, and what is not
+  // finite stays out of the table.
+  const double special[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+  for (double a : special)
+    for (double b : {1.0, 0.75, 0x1p-100}) {
+      double r = 0;
+      kly_spaceChargeQuotientsFma(&a, &b, &r, 1);
+      if (a == 0)
+        EXPECT_EQ(r, 0.0) << a << " / " << b;
+      else
+        EXPECT_FALSE(std::abs(r) < 0x1p900) << a << " / " << b << " gives " << r;
+    }
+}
+
+// Where the conditions of the FMA kernel do not hold, it divides: targets and
+// sources within 2^-600 m of 0, and a table whose range is beyond 2^100 m.
+TEST(SpaceChargeSum, SumsOutsideTheRangesOfTheReciprocalsAreThePlainOnes) {
+  if (!kly_SpaceChargeSum::isSupported(Vectors::avx2Fma)) GTEST_SKIP() << "no AVX2 with FMA";
+  const double u0 = 0.55 * kC0;
+  for (const double scale : {0x1p-1000, 0x1p-640, 0x1p120}) {
+    kly_SpaceCharge table;
+    const double radius = scale > 1 ? 0.0095 * scale : 0.0095;
+    table.buildRoundBeamTable(1e-10, u0, 0.65 * radius, radius, 2);
+    const double zmax = table.getZMax();
+    // Sources and targets spread over the table's range, or, for the tiny
+    // scales, at separations of scale times a few.
+    const double spacing = scale > 1 ? zmax / 7 : scale * 3.3;
+    Trajectories t(8, 2, 3, 1);
+    for (int d = 0; d < 8; ++d)
+      for (int r = 0; r < 2; ++r)
+        for (int n = 0; n < 3; ++n) {
+          t.position(d, r, n) = (d - 3.5 + 0.25 * r + 0.1 * n) * spacing;
+          t.velocity(d, r, n) = u0;
+        }
+    const int nonzero = expectPlainSums(
+        table, t, 1, [&](int d, int r) { return t.position(d, r, 1) + 0.3 * spacing; },
+        [&](int, int) { return 0.5 * kC0; }, "scale " + std::to_string(std::ilogb(scale)));
+    EXPECT_GT(nonzero, 0) << std::ilogb(scale);
+  }
+}
+#endif

@@ -45,6 +45,15 @@ struct kly_SimulationOptions {
   // thread; its other threads live only while it runs. The results do not
   // depend on the count. The reference kernel always runs serially.
   int threads = 0;
+  // The threads above are the most a run uses. A time step whose work is too
+  // small to share is not shared: a run uses one thread for every
+  // kPairsPerThread pair interactions of a step, 2 (disks x rings)^2, at
+  // least one (so 32 disks x 4 rings, the example tubes' own counts, use 1,
+  // 64 x 4 up to 2 and 64 x 10 up to 12). exactThreads = true makes it use all
+  // of them (up to one per 4 disks) whatever the step, as the tests of the
+  // threads do.
+  static constexpr long kPairsPerThread = 65536;
+  bool exactThreads = false;
   kly_PassKernel kernel = kly_PassKernel::fast;
   // May be empty; called on the calling thread after every stepInterval-th
   // time step of every pass (between steps, so that it changes no result).
@@ -128,6 +137,7 @@ public:
   int getSteps() const { return r_.steps; }
   int getMaxIterations() const { return r_.maxIterations; }
   int getThreads() const { return r_.threads; }                   // the thread option of the last run
+  int getThreadsUsed() const { return r_.threadsUsed; }           // the threads the last run used
   kly_NearField getNearField() const { return r_.nearField; }     // the near field of the last run
   int getSimulatedIterations() const { return r_.iterations; }    // passes made
   int getSimulatedMaxTimeStep() const { return r_.maxTimeStep; }  // time steps of one pass
@@ -241,6 +251,7 @@ private:
     int steps = 0;
     int maxIterations = 0;
     int threads = 0;
+    int threadsUsed = 0;
     kly_NearField nearField = kly_NearField::thin;
     int maxTimeStep = 0;
     int iterations = 0;
