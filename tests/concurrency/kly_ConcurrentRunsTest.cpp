@@ -36,6 +36,7 @@ Fingerprint run(const kly_BuiltTube& tube, const Counts& c) {
   kly_DiskSimulation sim;
   kly_SimulationOptions options;
   options.threads = c.threads;
+  options.exactThreads = true;  // the threads even of small steps
   sim.simulate(tube, kly_SimulationSettings{c.disks, c.rings, c.steps, c.iterations, std::nullopt, kly_NearField::thin},
                options);
   Fingerprint f = kly_test::fingerprint(analytic);
@@ -54,6 +55,7 @@ Fingerprint simulate(const kly_TubeDescription& tube, const Counts& c) {
   kly_DiskSimulation sim;
   kly_SimulationOptions options;
   options.threads = c.threads;
+  options.exactThreads = true;  // the threads even of small steps
   sim.simulate(k, c.disks, c.rings, c.steps, c.iterations, options);
   Fingerprint f = kly_test::fingerprint(analytic);
   const Fingerprint s = kly_test::fingerprint(sim);
@@ -165,6 +167,7 @@ TEST(ConcurrentRuns, NoThreadOutlivesTheRun) {
   for (int threads : {0, 1, 2, 3}) {
     kly_SimulationOptions options;
     options.threads = threads;
+    options.exactThreads = true;
     sim.simulate(k, 8, 1, 16, 2, options);
     EXPECT_EQ(settledThreadCount(before), before) << "after a run with " << threads << " threads";
   }
