@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Google Benchmark suite (Release) and runs it: the space-charge
-# sums of both kernels, one pass, whole disk simulations of the example tubes
-# at their own counts and at 64 disks x 10 rings x 60 steps, the rebuild, the
-# analytic run, its I1/I0 sweep and the space-charge table; then the ratios
-# reference / fast from the same run and the peak memory of the largest runs.
+# sums of both kernels and of a straightforward loop, one pass, whole disk
+# simulations of the example tubes at their own counts and at 64 disks x 10
+# rings x 60 steps on one thread and on two, the rebuild, the analytic run,
+# its I1/I0 sweep and the space-charge table; then the ratios reference / fast
+# from the same run, the speed goals of whole simulations and the peak memory
+# of the largest runs. About 10 minutes on a quiet 2-core machine.
 # Arguments go to the benchmark program (e.g. --benchmark_filter=Kernel).
 # Other programs on the cores change the figures, the threaded ones most: take
 # them on a quiet machine (the load average is printed before and after).
