@@ -11,7 +11,7 @@
 #include "klystron/driver/kly_PointTask.h"
 #include "klystron/model/kly_TubeDescription.h"
 
-// A specification of an optimisation that cannot be used (an unknown result
+// A request of an optimisation that cannot be used (an unknown result
 // name, a constraint that does not parse, an algorithm that does not take
 // that many objectives); what() names the option and the problem.
 class kly_OptimizationError : public std::invalid_argument {
@@ -108,7 +108,7 @@ public:
   static constexpr const char* kDiskReflected = "diskReflected";
   static constexpr const char* kFieldOverlapping = "fieldOverlapping";
 
-  // Checks the specification: at least one variable and objective, bounds
+  // Checks the request: at least one variable and objective, bounds
   // LOW < HIGH and finite, every result name one a point will have (with a
   // close name suggested), objectives that are no flags, saturation figures
   // only with a drive sweep and the simulation. Throws kly_OptimizationError.

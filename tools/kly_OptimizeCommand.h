@@ -32,7 +32,7 @@ struct kly_OptimizeCommandOptions {
 };
 
 // klystron optimize TUBE.json --vary KEY=LOW:HIGH ... --objective max:RESULT ... [--constraint ...] ...
-// Checks the whole specification before anything runs, evolves the
+// Checks the whole request before anything runs, evolves the
 // population one generation at a time with each generation's evaluations
 // on the workers, writes a checkpoint after every generation, then writes
 // history.csv, front.csv, best/NN.json, the plots and the summary into the
@@ -51,7 +51,7 @@ public:
   // The evaluations run on `executor` when given (one of other processes),
   // else on --jobs threads of this one. Returns the exit status: 0, or
   // kNoFeasible, or kStopped. Throws kly_TubeFileError, kly_VaryError and
-  // kly_OptimizationError for a specification that cannot be used and
+  // kly_OptimizationError for a request that cannot be used and
   // std::runtime_error for a folder or checkpoint that cannot be used, all
   // before any evaluation.
   static int run(const kly_OptimizeCommandOptions& options, std::ostream& out, std::ostream& err,

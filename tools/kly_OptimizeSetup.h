@@ -23,7 +23,7 @@ class kly_OptimizeSetup {
 public:
   // Throws kly_TubeFileError for a starting tube that cannot be used,
   // kly_VaryError for a --vary and kly_OptimizationError for anything else
-  // of the specification.
+  // of the request.
   static std::unique_ptr<kly_OptimizeSetup> prepare(const kly_OptimizeCommandOptions& options);
 
   const kly_TubeFileContents& base() const { return base_; }

@@ -1,7 +1,7 @@
 // The optimiser on the analytic model of the S-band tube: it finds the
 // optimum a fine sweep finds, a resumed run and runs on other worker counts
 // equal one that went through, points that miss a constraint or fail never
-// enter the front, and specifications that cannot be used are refused in
+// enter the front, and requests that cannot be used are refused in
 // words before anything runs.
 #include "optimizer/kly_Optimizer.h"
 
@@ -302,7 +302,7 @@ TEST(OptimizerTest, PointsThatMissAConstraintOrFailNeverEnterTheFront) {
   EXPECT_EQ(kly_Optimizer::front(constrained, made, 50), (std::vector<std::size_t>{1, 2}));
 }
 
-TEST(OptimizerTest, SpecificationsThatCannotBeUsedAreRefusedInWords) {
+TEST(OptimizerTest, RequestsThatCannotBeUsedAreRefusedInWords) {
   const std::pair<std::function<void()>, std::string> cases[] = {
       {[] { kly_Objective::parse("maximum:analyticGain"); }, "expected max:RESULT or min:RESULT"},
       {[] { kly_Objective::parse("max:"); }, "the result name is missing"},

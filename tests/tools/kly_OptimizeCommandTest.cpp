@@ -1,6 +1,6 @@
 // klystron optimize: its files, its best tubes against `klystron run`s of
 // them, a run stopped and resumed against one that went through, and every
-// specification it refuses before anything runs.
+// request it refuses before anything runs.
 #include "tools/kly_OptimizeCommand.h"
 
 #include <gtest/gtest.h>
@@ -162,7 +162,7 @@ TEST_F(OptimizeCommandTest, AStoppedRunResumedGivesTheFilesOfOneThatWentThrough)
   }
 }
 
-TEST_F(OptimizeCommandTest, SpecificationsThatCannotBeUsedAreRefusedBeforeAnythingRuns) {
+TEST_F(OptimizeCommandTest, RequestsThatCannotBeUsedAreRefusedBeforeAnythingRuns) {
   const std::pair<std::function<void(kly_OptimizeCommandOptions&)>, std::string> cases[] = {
       {[](auto& o) { o.vary = {"cavities[1].frequncy=2.85e9:2.9e9"}; },
        "unknown key path \"cavities[1].frequncy\" (did you mean \"cavities[1].frequency\"?)"},
