@@ -5,7 +5,8 @@
 # rings x 60 steps on one thread and on two, the rebuild, the analytic run,
 # its I1/I0 sweep and the space-charge table; then the ratios reference / fast
 # from the same run, the speed goals of whole simulations and the peak memory
-# of the largest runs. About 10 minutes on a quiet 2-core machine.
+# of the largest runs. Well over 10 minutes on a quiet 2-core machine: the plain runs at 64x10x60 take
+# minutes each (filter them out with --benchmark_filter for a quick run).
 # Arguments go to the benchmark program (e.g. --benchmark_filter=Kernel).
 # Other programs on the cores change the figures, the threaded ones most: take
 # them on a quiet machine (the load average is printed before and after).
