@@ -20,6 +20,16 @@ const kly_DiskSimulation& simulation(const kly_TubeRun& run) {
 
 }  // namespace
 
+std::string kly_CsvWriter::field(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
 std::string kly_CsvWriter::table(const std::vector<std::string>& columns,
                                  const std::vector<std::vector<double>>& rows) {
   std::string out = fmt::format("{}\n", fmt::join(columns, ","));

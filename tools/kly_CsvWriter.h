@@ -9,6 +9,10 @@ class kly_TubeRun;
 // numbers in their shortest exact form (nan, inf and -inf where not finite).
 class kly_CsvWriter {
 public:
+  // A text cell: as it is, or in double quotes (quotes doubled) where it
+  // holds a comma, a quote or a line break.
+  static std::string field(const std::string& text);
+
   static std::string table(const std::vector<std::string>& columns, const std::vector<std::vector<double>>& rows);
 
   // z [m], I1/I0 at the 200 positions of the analytic sweep.

@@ -4,19 +4,10 @@
 
 #include <fmt/format.h>
 
+#include "tools/kly_CsvWriter.h"
 #include "tools/kly_OptimizeReport.h"
 
 namespace {
-
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
 
 const char* flag(bool b) { return b ? "true" : "false"; }
 
@@ -27,7 +18,7 @@ std::string kly_OptimizeFiles::bestName(std::size_t i) { return fmt::format("bes
 std::string kly_OptimizeFiles::history(const kly_OptimizeReport& report) {
   const auto& variables = report.setup().problem().variables();
   std::vector<std::string> header = {"evaluation", "generation", "index", "feasible", "status", "infeasible"};
-  for (const auto& v : variables) header.push_back(csvField(v.name));
+  for (const auto& v : variables) header.push_back(kly_CsvWriter::field(v.name));
   for (const char* c : {"simulatedIterations", "diskReflected", "fieldOverlapping", "seconds"}) header.push_back(c);
   for (const std::string& n : report.scalarNames()) header.push_back(n);
   std::string out = fmt::format("{}\n", fmt::join(header, ","));
@@ -35,8 +26,12 @@ std::string kly_OptimizeFiles::history(const kly_OptimizeReport& report) {
     const kly_OptimizationEvaluation& e = report.evaluations()[i];
     const kly_Assessment& a = report.assessment(i);
     const kly_PointResult& r = e.result;
-    std::vector<std::string> row = {std::to_string(i), std::to_string(e.step),   std::to_string(e.index),
-                                    flag(a.feasible),  csvField(r.statusText()), csvField(a.reason)};
+    std::vector<std::string> row = {std::to_string(i),
+                                    std::to_string(e.step),
+                                    std::to_string(e.index),
+                                    flag(a.feasible),
+                                    kly_CsvWriter::field(r.statusText()),
+                                    kly_CsvWriter::field(a.reason)};
     for (double v : e.values) row.push_back(fmt::format("{}", v));
     row.push_back(r.simulated ? std::to_string(r.passes) : "");
     row.push_back(r.simulated ? flag(r.diskReflected) : "");
@@ -55,7 +50,7 @@ std::string kly_OptimizeFiles::front(const kly_OptimizeReport& report) {
   const kly_OptimizationProblem& problem = report.setup().problem();
   std::vector<std::string> header = {"rank", "evaluation", "generation", "tube"};
   for (const auto& o : problem.objectives()) header.push_back(o.result);
-  for (const auto& v : problem.variables()) header.push_back(csvField(v.name));
+  for (const auto& v : problem.variables()) header.push_back(kly_CsvWriter::field(v.name));
   std::string out = fmt::format("{}\n", fmt::join(header, ","));
   for (std::size_t k = 0; k < report.front().size(); ++k) {
     const std::size_t i = report.front()[k];

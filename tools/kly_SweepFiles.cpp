@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "tools/kly_CsvWriter.h"
 #include "tools/kly_SweepPlots.h"
 #include "tools/kly_SweepReport.h"
 
@@ -12,16 +13,6 @@ using nlohmann::ordered_json;
 namespace {
 
 ordered_json value(double x) { return std::isfinite(x) ? ordered_json(x) : ordered_json(nullptr); }
-
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
 
 const char* flag(bool b) { return b ? "true" : "false"; }
 
@@ -95,7 +86,7 @@ ordered_json analysis(const kly_SweepReport& report) {
 std::string kly_SweepFiles::csv(const kly_SweepReport& report) {
   const kly_SweepSetup& setup = report.setup();
   std::vector<std::string> header = {"point"};
-  for (const kly_Vary& v : setup.vary) header.push_back(csvField(v.key.text));
+  for (const kly_Vary& v : setup.vary) header.push_back(kly_CsvWriter::field(v.key.text));
   for (const char* c : {"status", "simulatedIterations", "diskReflected", "fieldOverlapping", "seconds", "tubeHash"})
     header.push_back(c);
   for (const std::string& n : report.scalarNames()) header.push_back(n);
@@ -106,7 +97,7 @@ std::string kly_SweepFiles::csv(const kly_SweepReport& report) {
     const kly_SweepPoint& p = setup.plan.points[i];
     std::vector<std::string> row = {std::to_string(i)};
     for (double v : p.values) row.push_back(fmt::format("{}", v));
-    row.push_back(csvField(r->statusText()));
+    row.push_back(kly_CsvWriter::field(r->statusText()));
     row.push_back(r->simulated ? std::to_string(r->passes) : "");
     row.push_back(r->simulated ? flag(r->diskReflected) : "");
     row.push_back(r->simulated ? flag(r->fieldOverlapping) : "");

@@ -13,6 +13,7 @@
 
 #include "kly_Files.h"
 #include "kly_SvgCheck.h"
+#include "kly_SweepFilesCompare.h"
 #include "kly_ToolTubes.h"
 #include "klystron/driver/kly_PointEvaluation.h"
 #include "klystron/driver/kly_Sweep.h"
@@ -66,20 +67,6 @@ protected:
   kly_test::ScratchDir dir_;
   std::string tube_;
 };
-
-// The CSV file without its column of wall times.
-std::string withoutSeconds(const std::string& text) {
-  const auto rows = kly_test::csvRows(text);
-  std::size_t column = 0;
-  while (column < rows[0].size() && rows[0][column] != "seconds") ++column;
-  std::string out;
-  for (auto row : rows) {
-    if (column < row.size()) row.erase(row.begin() + static_cast<std::ptrdiff_t>(column));
-    for (const std::string& cell : row) out += cell + "|";
-    out += "\n";
-  }
-  return out;
-}
 
 TEST_F(OptimizeCommandTest, TheFrontsTubesAreTubeFilesThatRunToTheirResults) {
   const Outcome o = optimize(options("two"));
@@ -151,7 +138,8 @@ TEST_F(OptimizeCommandTest, AStoppedRunResumedGivesTheFilesOfOneThatWentThrough)
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_NE(resumed.err.find("resuming after generation 1/3 with 16 evaluations"), std::string::npos) << resumed.err;
   EXPECT_EQ(file("stopped", "front.csv"), file("through", "front.csv"));
-  EXPECT_EQ(withoutSeconds(file("stopped", "history.csv")), withoutSeconds(file("through", "history.csv")));
+  EXPECT_EQ(kly_test::withoutTimes("history.csv", file("stopped", "history.csv")),
+            kly_test::withoutTimes("history.csv", file("through", "history.csv")));
   EXPECT_EQ(file("stopped", "best/00.json"), file("through", "best/00.json"));
 
   // The best points meet the constraint.
