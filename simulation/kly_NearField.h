@@ -21,6 +21,7 @@
 // field is smooth on the scale of Delta it is changed only at fourth order.
 // E_f is odd, continuous and 0 at zero separation.
 
+#include <cstddef>
 #include <vector>
 
 namespace kly_nearField {
@@ -45,5 +46,26 @@ double kernel(Kernel kind, double s, double thickness);
 // piecewise-linear field; element 0 is 0.
 std::vector<double> regularise(const std::vector<double>& thin, double spacing, double thickness,
                                Kernel kind = Kernel::cubic);
+
+// regularise for many columns of `points` values on one grid: the weights of
+// the grid's hats are found once. apply(thin) gives regularise(thin, spacing,
+// thickness, kind) to the last bit, for a column of `points` values
+// (std::invalid_argument for another length).
+class Convolution {
+public:
+  Convolution(std::size_t points, double spacing, double thickness, Kernel kind = Kernel::cubic);
+  std::vector<double> apply(const std::vector<double>& thin) const;
+
+  // The hat at grid distance j, -reach() <= j <= reach(), weighs weight(j)
+  // at the points of the column and half(j) at its last one.
+  int reach() const { return J_; }
+  double weight(int j) const { return weight_[static_cast<std::size_t>(j + J_)]; }
+  double half(int j) const { return half_[static_cast<std::size_t>(j + J_)]; }
+
+private:
+  std::size_t points_;
+  int J_ = 0;                          // the hats reach J grid points either side
+  std::vector<double> weight_, half_;  // [j + J], j = -J .. J
+};
 
 }  // namespace kly_nearField

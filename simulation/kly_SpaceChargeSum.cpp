@@ -88,10 +88,15 @@ void kly_SpaceChargeSum::prepare(const kly_SpaceCharge& table, int disks, Vector
                                 " m is not positive");
   const int n = table.getRingCount();
   const auto N = static_cast<std::size_t>(n);
-  std::vector<double> pairs(N * N * kEntries * 4, 0.0);
+  // Entries of 32 bytes from a 64-byte boundary on, so that no read of one
+  // spans two cache lines.
+  constexpr std::size_t kAlign = 64 / sizeof(double);
+  std::vector<double> pairs(N * N * kEntries * 4 + kAlign, 0.0);
+  const std::size_t start =
+      (kAlign - reinterpret_cast<std::uintptr_t>(pairs.data()) / sizeof(double) % kAlign) % kAlign;
   for (int J = 0; J < n; ++J) {
     for (int b = 0; b + 1 < kEntries; ++b) {
-      double* entry = &pairs[(static_cast<std::size_t>(J) * kEntries + b) * N * 4];
+      double* entry = &pairs[start + (static_cast<std::size_t>(J) * kEntries + b) * N * 4];
       for (int i = 0; i < n; ++i, entry += 4) {
         entry[0] = table.tableValue(b, J, i);
         entry[1] = table.tableValue(b + 1, J, i) - table.tableValue(b, J, i);
@@ -125,7 +130,7 @@ void kly_SpaceChargeSum::prepare(const kly_SpaceCharge& table, int disks, Vector
   sourceZ_ = std::move(sourceZ);
   low_ = std::move(low);
   high_ = std::move(high);
-  view_ = View{pairs_.data(), sourceZ_.data(), low_.data(), high_.data(), blocks, n, disks, zmax, reciprocal};
+  view_ = View{pairs_.data() + start, sourceZ_.data(), low_.data(), high_.data(), blocks, n, disks, zmax, reciprocal};
   kernel_ = kernel;
   vectors_ = vectors;
 }

@@ -2,7 +2,10 @@
 // tabulated field column with them, against brute-force integrals.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "simulation/kly_NearField.h"
@@ -84,8 +87,8 @@ TEST(NearFieldKernel, ConvolutionIsExactForTheTabulatedField) {
         const double spans[] = {-reach, -D, 0.0, D, reach};
         for (int q = 0; q + 1 < 5; ++q)
           if (spans[q] < spans[q + 1]) expected += simpson(integrand, spans[q], spans[q + 1], 20000);
-        EXPECT_NEAR(f[k], expected, 2e-7 * t[1]) << "thickness " << D / h << " h, kind " << static_cast<int>(kind)
-                                                 << ", k " << k;
+        EXPECT_NEAR(f[k], expected, 2e-7 * t[1])
+            << "thickness " << D / h << " h, kind " << static_cast<int>(kind) << ", k " << k;
       }
     }
   }
@@ -106,9 +109,62 @@ TEST(NearFieldKernel, LinearFieldIsKeptAndTheJumpIsSmoothedAcrossTheDisk) {
   std::vector<double> step(static_cast<std::size_t>(n), 1.0);
   step[0] = 0;
   const std::vector<double> smooth = kly_nearField::regularise(step, h, D);
-  EXPECT_NEAR(smooth[1], 2 * h / D, 0.05 * 2 * h / D);  // slope 2 w(0) at the disk
+  EXPECT_NEAR(smooth[1], 2 * h / D, 0.05 * 2 * h / D);                    // slope 2 w(0) at the disk
   for (int k = 1; k < 40; ++k) EXPECT_GT(smooth[k + 1], smooth[k]) << k;  // rising over the first thickness
   for (int k = 82; k < n - 82; ++k) ASSERT_NEAR(smooth[k], 1.0, 1e-12) << k;
+}
+
+}  // namespace
+
+namespace {
+
+// The convolution formed point by point, each point's terms in the order of
+// the hats, from the weights the convolution found: what
+// kly_nearField::Convolution::apply must give to the last bit.
+std::vector<double> pointByPoint(const kly_nearField::Convolution& c, const std::vector<double>& thin) {
+  const int n = static_cast<int>(thin.size()), last = n - 1, J = c.reach();
+  std::vector<double> out(thin.size(), 0.0);
+  for (int k = 1; k < n; ++k) {
+    double sum = 0;
+    for (int j = -J; j <= J; ++j) {
+      const int m = k - j;
+      if (m < -last || m > last || m == 0) continue;
+      if (m == last)
+        sum += c.half(j) * thin[last];
+      else if (m == -last)
+        sum -= c.half(-j) * thin[last];
+      else
+        sum += c.weight(j) * (m < 0 ? -thin[-m] : thin[m]);
+    }
+    out[k] = sum;
+  }
+  return out;
+}
+
+TEST(NearFieldKernel, ConvolutionOfManyColumnsGivesTheBitsOfThePointByPointSums) {
+  const double h = 0.0316 / 999;
+  std::vector<std::vector<double>> columns = {
+      sampleColumn(1000, h), sampleColumn(1000, h), {0.0, 5.0}, {0.0, -1.0, 2.5}};
+  // Signs that cancel and a field that ends in a jump.
+  for (std::size_t k = 1; k < 1000; ++k) columns[1][k] = (k % 3 == 0 ? -1.0 : 1.0) * columns[1][k] + 1e-3;
+  // Thicknesses below an interval, across many, and wider than the whole column
+  // (the hats then reach its mirror image's end).
+  for (double D : {0.6 * h, 7.0 * h, 70.3 * h, 300.5 * h, 700.0 * h}) {
+    for (Kernel kind : {Kernel::cubic, Kernel::slab}) {
+      for (const std::vector<double>& t : columns) {
+        const kly_nearField::Convolution c(t.size(), h, D, kind);
+        const std::vector<double> f = c.apply(t), expected = pointByPoint(c, t);
+        ASSERT_EQ(f.size(), t.size());
+        for (std::size_t k = 0; k < t.size(); ++k)
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(f[k]), std::bit_cast<std::uint64_t>(expected[k]))
+              << "thickness " << D / h << " h, kind " << static_cast<int>(kind) << ", " << t.size() << " points, k "
+              << k;
+        EXPECT_EQ(kly_nearField::regularise(t, h, D, kind), f);
+      }
+    }
+  }
+  const kly_nearField::Convolution c(1000, h, 7.0 * h);
+  EXPECT_THROW(c.apply(columns[2]), std::invalid_argument);
 }
 
 }  // namespace
