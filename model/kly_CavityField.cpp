@@ -26,6 +26,11 @@ namespace {
 // to five or six digits; a graded mesh is off by far more.
 constexpr double kGridTolerance = 0.01;
 
+// The farthest a point of a profile may lie from the file's origin. A gap
+// field spans centimetres; positions many decades beyond a tube's length are
+// a corrupt file, and the phase of the coupling integral would overflow.
+constexpr double kMaxAxialPosition = 1000.0;
+
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 std::string fileContext(const std::string& fileName) { return "field file '" + fileName + "'"; }
@@ -247,6 +252,15 @@ Points readPoints(FieldFileReader& in, const Header& h) {
 // The field is looked up by position on a uniform axial grid, so a graded or
 // reordered grid would be read at the wrong places.
 void checkAxialGrid(const FieldFileReader& in, const Points& p, const Header& h) {
+  for (std::size_t k = 0; k < p.z.size(); ++k) {
+    if (!(std::fabs(p.z[k]) <= kMaxAxialPosition)) {
+      const int j = static_cast<int>(k / static_cast<std::size_t>(h.nz));
+      const int i = static_cast<int>(k % static_cast<std::size_t>(h.nz));
+      in.fail(p.start[k], pointName("z", i, h.nz, j, h.nr) + " is " + formatLength(p.z[k]) +
+                              ": a field profile must lie within " + formatLength(kMaxAxialPosition) +
+                              " of the file's origin");
+    }
+  }
   const double zmin = *std::min_element(p.z.begin(), p.z.end());
   const double zmax = *std::max_element(p.z.begin(), p.z.end());
   const double dz = (zmax - zmin) / (h.nz - 1);

@@ -31,6 +31,10 @@ const std::vector<Finding> kFieldFindings = {
     {"field-subnormal-spacing.txt",
      "': the axial field normalised to unit integral at 0.003 m from the axis exceeds the range of a double "
      "(grid spacing 1e-310 m)"},
+    // Found by fuzz_field_file: a point 1e308 m away made the phase of the coupling integral overflow.
+    {"field-fuzz-phase-overflows.txt",
+     "' line 4: z of axial point 2 of 2 on radial line 1 of 1 is 1e+308 m: a field profile must lie within 1000 m "
+     "of the file's origin"},
     {"field-outer-line-overflows.txt",
      "': the axial field normalised to unit integral at 0.003 m from the axis exceeds the range of a double "
      "(grid spacing 1 m)"},
