@@ -8,14 +8,7 @@ set -u
 klystron=$1
 data=$2
 out=$3
-rm -rf "$out"
-mkdir -p "$out"
-
-fail() {
-  echo "FAIL: $*"
-  for f in "$out"/*.err; do echo "--- $f"; cat "$f"; done
-  exit 1
-}
+. "$(dirname "$0")/script-common.sh"
 # Waits up to 60 s for the pattern in the file.
 await() {
   for _ in $(seq 1 1200); do

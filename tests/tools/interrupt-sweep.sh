@@ -8,16 +8,7 @@ set -u
 klystron=$1
 data=$2
 out=$3
-rm -rf "$out"
-mkdir -p "$out"
-
-fail() {
-  echo "FAIL: $*"
-  for f in "$out"/*.err "$out"/*.out; do echo "--- $f"; cat "$f"; done
-  exit 1
-}
-# Records in a sweep's journal (the header line aside).
-records() { echo $(($(cat "$1/sweep-journal.txt" 2>/dev/null | wc -l) - 1)); }
+. "$(dirname "$0")/script-common.sh"
 # Waits up to 60 s until the journal in $1 holds $2 records.
 await() {
   for _ in $(seq 1 1200); do

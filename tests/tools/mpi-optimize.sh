@@ -11,14 +11,7 @@ klystron=$3
 compare=$4
 data=$5
 out=$6
-rm -rf "$out"
-mkdir -p "$out"
-
-fail() {
-  echo "FAIL: $*"
-  for f in "$out"/*.err "$out"/*.out; do echo "--- $f"; cat "$f"; done
-  exit 1
-}
+. "$(dirname "$0")/script-common.sh"
 
 check() {
   local name=$1

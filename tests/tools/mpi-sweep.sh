@@ -14,18 +14,10 @@ klystron=$3
 compare=$4
 data=$5
 out=$6
-rm -rf "$out"
-mkdir -p "$out"
-
-fail() {
-  echo "FAIL: $*"
-  for f in "$out"/*.err "$out"/*.out; do echo "--- $f"; cat "$f"; done
-  exit 1
-}
+. "$(dirname "$0")/script-common.sh"
 mpi() { "$run_mpi" "$mpiexec" 3 "$klystron" "$@"; }
 same() { "$compare" "$1" "$2" || fail "$1 and $2 differ"; }
 descendants() { for c in $(pgrep -P "$1"); do echo "$c"; descendants "$c"; done; }
-records() { echo $(($(cat "$1/sweep-journal.txt" 2>/dev/null | wc -l) - 1)); }
 
 # A grid of simulated points, two of them refused by the checks.
 grid=(sweep "$data/small-tube.json" --vary beam.inputPower=10:1000:5:log --vary "cavities[2].qe=-5,40")
