@@ -315,6 +315,10 @@ void kly_DiskSimulation::Run::prepareFastPass() {
   for (int k = 0; k < nc_; ++k)
     for (int r = 0; r < Nr_; ++r)
       integral_[static_cast<std::size_t>(k) * Nr_ + r] = cavity_[static_cast<std::size_t>(k)]->getFieldIntegral(r);
+  const double ringCharge = -(Q_ / Nr_);
+  finiteTerms_.resize(integral_.size());
+  for (std::size_t n = 0; n < integral_.size(); ++n)
+    finiteTerms_[n] = std::isfinite(ringCharge) && std::isfinite(integral_[n]) && integral_[n] != 0;
   inducedTerms_.resize(static_cast<std::size_t>(nc_) * Nd_ * Nr_);
   // More threads than there are groups of disks to share out would only wait,
   // and a step too small to share would wait on the threads' exchange of it

@@ -88,10 +88,19 @@ void kly_DiskSimulation::Run::fastFields(int unit, bool spaceCharge, bool lastPe
     // the last RF period of the pass the disks drift.
     const bool active = !(zc < zInj_ || zc > regionEnd || lastPeriod);
     double eCav = 0;
+    const bool finiteVelocity = std::isfinite(vc);
     for (int k = 0; k < nc_; ++k) {
       const auto q = static_cast<std::size_t>(k);
       const double g = cavity_[q]->getField(zc, r);
-      inducedTerms_[(q * Nd_ + d) * Nr_ + r] = ringCharge * g * vc / integral_[q * Nr_ + r];
+      double& term = inducedTerms_[(q * Nd_ + d) * Nr_ + r];
+      // Most gaps have no field on a given disk ring: with finite factors both
+      // of its terms are zeros then, which leave their sums unchanged (a sum
+      // that starts at +0 is never -0), and need not be formed.
+      if (g == 0 && finiteVelocity && finiteTerms_[q * Nr_ + r] && (!active || finiteGap_[q])) {
+        term = 0;
+        continue;
+      }
+      term = ringCharge * g * vc / integral_[q * Nr_ + r];
       if (active) eCav += g * results.cavityVoltage[q] * cosine[k];
     }
     eCav_[d][r] = eCav;
@@ -137,6 +146,7 @@ void kly_DiskSimulation::Run::fastPass(int i) {
       for (int k = 0; k < nc_; ++k) {
         const auto q = static_cast<std::size_t>(k);
         cosine[q] = std::cos(omega_ * harmonic_[q] * t + results.cavityVoltagePhase[q]);
+        finiteGap_[q] = std::isfinite(results.cavityVoltage[q]) && std::isfinite(cosine[q]);
       }
     }
 

@@ -116,6 +116,12 @@ private:
   // and the threads.
   kly_SpaceChargeSum sum_;
   std::vector<double> integral_;  // [cavity * N_r + ring]
+  // Whether the ring charge is finite and the integral finite and not 0, so
+  // that a gap without field on the ring gives an induced term of 0
+  // [cavity * N_r + ring]; and whether a gap's voltage and cosine of the
+  // step are finite, so that it gives a gap field of 0 there.
+  std::vector<char> finiteTerms_;
+  std::array<bool, kMaxCavities> finiteGap_{};
   std::vector<double> inducedTerms_;
   std::unique_ptr<kly_WorkerPool> pool_;
   // Each thread's share of a step: the groups of kLanes disks from
