@@ -487,8 +487,13 @@ private:
       if (seconds_.count(two)) {
         const double scaling = seconds_[one] / seconds_[two];
         const double wanted = fine ? 1.8 : 1.0;
-        std::fprintf(out, "%6.2f (>= %3.1f: %-3s, %d thread%s used)", scaling, wanted, scaling >= wanted ? "yes" : "no",
-                     threads_[two], threads_[two] == 1 ? "" : "s");
+        // Where the run keeps to one thread it is the run on one thread: it
+        // cannot be slower, whatever the noise of the two times says.
+        if (threads_[two] == 1)
+          std::fprintf(out, "%6.2f (1 thread used: the same run as on 1)", scaling);
+        else
+          std::fprintf(out, "%6.2f (>= %3.1f: %-3s, %d threads used)", scaling, wanted,
+                       scaling >= wanted ? "yes" : "no", threads_[two]);
       }
       std::fprintf(out, "\n");
     }
@@ -496,7 +501,7 @@ private:
       std::fprintf(out,
                    "  (a run given 2 threads uses 1 where its steps are too small to share: then the two times differ\n"
                    "   only by the machine's noise; other programs on the cores lower the figures, the 2-thread ones "
-                   "most)\n");
+                   "most;\n   the ratios of the pass rows above are those of one pass with space charge)\n");
   }
 
   std::map<std::string, int> threads_;

@@ -148,6 +148,8 @@ void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double
   std::vector<double> coefficient(static_cast<std::size_t>(n) * n * kModes2);
   const double x1 = (W - Wb) / 2;  // beam edges across the width
   const double x2 = (W + Wb) / 2;
+  double width[kSheetModes];  // the factor of each width mode
+  for (int k = 1; k <= kSheetModes; ++k) width[k - 1] = std::cos(k * kPi * x2 / W) - std::cos(k * kPi * x1 / W);
   for (int i = 0; i < n; ++i) {
     // Strip i: the slabs from U0 to U1 above the mid-plane and from L1 to L0 below it.
     const double U0 = (H + i * Hb / n) / 2;
@@ -159,14 +161,18 @@ void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double
       const double S0 = (H - v) / 2;
       const double S1 = (H + v) / 2;
       double* c = &coefficient[(static_cast<std::size_t>(i) * n + (j - 1)) * kModes2];
+      // The factors of the height modes, each formed once for all width modes.
+      double source[kSheetModes], target[kSheetModes];
+      for (int l = 1; l <= kSheetModes; ++l) {
+        source[l - 1] = std::cos(l * kPi * S1 / H) - std::cos(l * kPi * S0 / H);
+        target[l - 1] = (std::cos(l * kPi * U1 / H) - std::cos(l * kPi * U0 / H)) +
+                        (std::cos(l * kPi * L0 / H) - std::cos(l * kPi * L1 / H));
+      }
       for (int k = 1; k <= kSheetModes; ++k) {
         for (int l = 1; l <= kSheetModes; ++l) {
-          const double source = std::cos(l * kPi * S1 / H) - std::cos(l * kPi * S0 / H);
-          const double target = (std::cos(l * kPi * U1 / H) - std::cos(l * kPi * U0 / H)) +
-                                (std::cos(l * kPi * L0 / H) - std::cos(l * kPi * L1 / H));
-          const double width = std::cos(k * kPi * x2 / W) - std::cos(k * kPi * x1 / W);
+          const double w = width[k - 1];
           c[(k - 1) * kSheetModes + (l - 1)] =
-              H * W * source * target * (width * width) / (static_cast<double>(k * k) * (l * l) * (kPi * kPi));
+              H * W * source[l - 1] * target[l - 1] * (w * w) / (static_cast<double>(k * k) * (l * l) * (kPi * kPi));
         }
       }
     }
@@ -177,13 +183,19 @@ void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double
   // formed once; the coefficients lie mode by mode with the n^2 (strip,
   // slab) pairs side by side, so that the pairs' sums, independent of each
   // other, advance together (one vector lane each) while every pair adds
-  // its terms in the order above; and kBlock distances share each read of
-  // the coefficients.
+  // its terms in the order above; kBlock distances share each read of
+  // the coefficients; and a mode whose coefficient is 0 for every pair (the
+  // width or height modes that a centred beam does not excite, where the two
+  // cosines come out equal) is left out with its exponential: its terms are
+  // zeros, which leave the sums unchanged (a sum that starts at +0 is never -0).
   const std::size_t P = static_cast<std::size_t>(n) * n;
   std::vector<double> byMode(P * kModes2);  // [mode][pair]
+  std::vector<char> excited(kModes2, 0);
   for (std::size_t pair = 0; pair < P; ++pair)
-    for (std::size_t m = 0; m < static_cast<std::size_t>(kModes2); ++m)
+    for (std::size_t m = 0; m < static_cast<std::size_t>(kModes2); ++m) {
       byMode[m * P + pair] = coefficient[pair * kModes2 + m];
+      if (coefficient[pair * kModes2 + m] != 0) excited[m] = 1;
+    }
   std::vector<double> rate(kModes2);
   for (int k = 1; k <= kSheetModes; ++k) {
     for (int l = 1; l <= kSheetModes; ++l) {
@@ -208,13 +220,15 @@ void kly_SpaceCharge::buildSheetBeamTable(double charge, double velocity, double
     for (int b = 0; b < count; ++b) {
       const double z = std::abs(distance(first + b, zmax));
       const double exponent = -kPi * z;
-      for (int m = 0; m < kModes2; ++m) decay[b * kModes2 + m] = std::exp(exponent * rate[m]);
+      for (int m = 0; m < kModes2; ++m)
+        if (excited[static_cast<std::size_t>(m)]) decay[b * kModes2 + m] = std::exp(exponent * rate[m]);
     }
     std::fill(partial.begin(), partial.end(), 0.0);
     std::fill(partials.begin(), partials.end(), 0.0);
     for (int k = 1; k <= kSheetModes; ++k) {
       for (int l = 0; l < kSheetModes; ++l) {
         const int m = (k - 1) * kSheetModes + l;
+        if (!excited[static_cast<std::size_t>(m)]) continue;
         const double* c = &byMode[static_cast<std::size_t>(m) * P];
         for (int b = 0; b < count; ++b) {
           const double d = decay[b * kModes2 + m];
