@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 namespace kly_nearField {
 
@@ -81,7 +82,9 @@ Convolution::Convolution(std::size_t points, double spacing, double thickness, K
 // follow for the two points that take them.
 std::vector<double> Convolution::apply(const std::vector<double>& thin) const {
   std::vector<double> out(thin.size(), 0.0);
-  if (thin.size() != points_) throw std::invalid_argument("near field: column of the wrong length");
+  if (thin.size() != points_)
+    throw std::invalid_argument("near field: a column of " + std::to_string(thin.size()) +
+                                " points for a convolution of " + std::to_string(points_));
   const int n = static_cast<int>(points_);
   if (n < 2) return out;
   const int last = n - 1;
