@@ -337,28 +337,24 @@ kly_Optimizer::Outcome kly_Optimizer::run(const kly_OptimizationProblem& problem
       state.steps = 0;
       finishStep(0, ev, start);
     }
-    auto evolve = [&](unsigned step, pagmo::algorithm algorithm, Evaluator& ev) {
+    // One step of the algorithm from the state's population; the state
+    // itself changes only once the caller has all it keeps of the step.
+    auto evolve = [&](unsigned step, pagmo::algorithm& algorithm, Evaluator& ev) {
       pagmo::problem prob{TubeProblem{&ev, lower, upper, nobj}};
       pagmo::population pop{prob, 0u, stepSeed(s.seed, step)};
       for (std::size_t i = 0; i < state.x.size(); ++i) pop.push_back(state.x[i], state.f[i]);
       setBfe(algorithm, pagmo::bfe{TubeBatch{&ev}});
-      pop = algorithm.evolve(pop);
-      state.x = pop.get_x();
-      state.f = pop.get_f();
-      return algorithm;
+      return algorithm.evolve(pop);
     };
     while (state.steps < s.generations) {
       const unsigned step = state.steps + 1;
       const auto start = std::chrono::steady_clock::now();
       Evaluator ev(problem, executor, callbacks, step);
-      const std::vector<std::vector<double>> x = state.x, f = state.f;
-      try {
-        state.algorithm = save(evolve(step, load(state.algorithm), ev));
-      } catch (...) {
-        state.x = x;
-        state.f = f;
-        throw;
-      }
+      pagmo::algorithm algorithm = load(state.algorithm);
+      const pagmo::population pop = evolve(step, algorithm, ev);
+      state.algorithm = save(algorithm);
+      state.x = pop.get_x();
+      state.f = pop.get_f();
       state.steps = step;
       finishStep(step, ev, start);
     }
@@ -368,14 +364,10 @@ kly_Optimizer::Outcome kly_Optimizer::run(const kly_OptimizationProblem& problem
       const unsigned step = s.generations + 1;
       const auto start = std::chrono::steady_clock::now();
       Evaluator ev(problem, executor, callbacks, step);
-      const std::vector<std::vector<double>> x = state.x, f = state.f;
-      try {
-        evolve(step, pagmo::algorithm{pagmo::compass_search(s.refine, 0.05, 1e-3, 0.5)}, ev);
-      } catch (...) {
-        state.x = x;
-        state.f = f;
-        throw;
-      }
+      pagmo::algorithm refinement{pagmo::compass_search(s.refine, 0.05, 1e-3, 0.5)};
+      const pagmo::population pop = evolve(step, refinement, ev);
+      state.x = pop.get_x();
+      state.f = pop.get_f();
       state.refined = true;
       finishStep(step, ev, start);
     }

@@ -35,6 +35,22 @@ CLI::Validator wholeNumber(long long lo, long long hi) {
       hi == INT_MAX ? fmt::format("INT>={}", lo) : fmt::format("INT in [{}, {}]", lo, hi));
 }
 
+// The simulation's near field, thin or finite.
+void addNearField(CLI::App* command, std::string& nearField, const std::string& help) {
+  command->add_option("--near-field", nearField, help)->check(CLI::IsMember({"thin", "finite"}));
+}
+
+const char* const kNearFieldHelp =
+    "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else finite";
+
+// A pass limit replacing the tube file's maxIterations; the option tells whether it was given.
+CLI::Option* addMaxPasses(CLI::App* command, int& maxPasses) {
+  return command->add_option("--max-passes", maxPasses, "at most this many simulation passes (replaces maxIterations)")
+      ->check(wholeNumber(1, INT_MAX));
+}
+
+const char* const kForcePointsHelp = "run points whose estimated time or memory is over the limits";
+
 }  // namespace
 
 std::string kly_CommandLine::version() { return "klystron " KLY_VERSION; }
@@ -56,15 +72,12 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
   run->add_flag("--no-sim", o.noSim, "run the analytic model only");
   run->add_option("--threads", o.threads, "simulation threads (0: one per hardware thread)")
       ->check(wholeNumber(0, kMaxThreads));
-  run->add_option("--near-field", o.nearField,
-                  "space charge between disks near each other: thin (disks of no thickness) or finite (disks as "
-                  "thick as the charge they stand for); default: the tube file's simulation.nearField, else finite")
-      ->check(CLI::IsMember({"thin", "finite"}));
+  addNearField(run, o.nearField,
+               "space charge between disks near each other: thin (disks of no thickness) or finite (disks as "
+               "thick as the charge they stand for); default: the tube file's simulation.nearField, else finite");
   run->add_flag("--check-resolution", o.checkResolution,
                 "repeat the simulation with one ring more and with two disks more and report how the results move");
-  CLI::Option* passes =
-      run->add_option("--max-passes", maxPasses, "at most this many simulation passes (replaces maxIterations)")
-          ->check(wholeNumber(1, INT_MAX));
+  CLI::Option* passes = addMaxPasses(run, maxPasses);
   run->add_flag("--force", o.force, "run even when the estimated time or memory is over the limits");
 
   CLI::App* sweep = app.add_subcommand(
@@ -85,15 +98,9 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
   sweep->add_flag("--no-sim", so.request.noSim, "run the analytic model only");
   sweep->add_flag("--resume", so.resume,
                   "keep the points of an earlier sweep in the folder whose tubes are unchanged, run the rest");
-  sweep
-      ->add_option("--near-field", so.request.nearField,
-                   "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
-                   "finite")
-      ->check(CLI::IsMember({"thin", "finite"}));
-  CLI::Option* sweepPasses =
-      sweep->add_option("--max-passes", sweepMaxPasses, "at most this many simulation passes (replaces maxIterations)")
-          ->check(wholeNumber(1, INT_MAX));
-  sweep->add_flag("--force", so.request.force, "run points whose estimated time or memory is over the limits");
+  addNearField(sweep, so.request.nearField, kNearFieldHelp);
+  CLI::Option* sweepPasses = addMaxPasses(sweep, sweepMaxPasses);
+  sweep->add_flag("--force", so.request.force, kForcePointsHelp);
 
   CLI::App* optimize = app.add_subcommand(
       "optimize", "search the values of some of a tube's numbers for the best results, under constraints");
@@ -145,16 +152,9 @@ kly_CommandLine::Outcome kly_CommandLine::parse(int argc, const char* const* arg
       ->check(wholeNumber(0, kMaxThreads));
   optimize->add_flag("--resume", op.resume, "go on from the checkpoint in the folder");
   optimize->add_flag("--no-sim", op.noSim, "run the analytic model only");
-  optimize
-      ->add_option("--near-field", op.nearField,
-                   "the simulation's near field, thin or finite; default: the tube file's simulation.nearField, else "
-                   "finite")
-      ->check(CLI::IsMember({"thin", "finite"}));
-  CLI::Option* optimizePasses = optimize
-                                    ->add_option("--max-passes", optimizeMaxPasses,
-                                                 "at most this many simulation passes (replaces maxIterations)")
-                                    ->check(wholeNumber(1, INT_MAX));
-  optimize->add_flag("--force", op.force, "run points whose estimated time or memory is over the limits");
+  addNearField(optimize, op.nearField, kNearFieldHelp);
+  CLI::Option* optimizePasses = addMaxPasses(optimize, optimizeMaxPasses);
+  optimize->add_flag("--force", op.force, kForcePointsHelp);
 
   Outcome outcome;
   std::ostringstream out, err;
